@@ -1,0 +1,34 @@
+# Thin wrapper over the CMake presets.
+.PHONY: all demo test test-release test-asan bench fuzz clean
+
+all: test
+
+demo:
+	cmake --preset release
+	cmake --build --preset release --target norvek_demo
+	./build/release/examples/norvek_demo
+
+test: test-release test-asan
+
+test-release:
+	cmake --preset release
+	cmake --build --preset release
+	ctest --preset release
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+bench:
+	cmake --preset release
+	cmake --build --preset release --target norvek_benchmarks
+	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	ctest --preset fuzz
+
+clean:
+	rm -rf build

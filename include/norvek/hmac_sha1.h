@@ -1,0 +1,9 @@
+// HMAC-SHA1 (RFC 2104) in one call. Message first, key second; 20 bytes out.
+// `output_digest` may alias the message or the key. No checks, no allocation.
+#pragma once
+
+#include <cstdint>
+
+extern "C" void norvek_crypto_hmac_sha1_KQZP(const uint8_t* input_buffer,
+                                             uint64_t input_buffer_size, const uint8_t* key,
+                                             uint64_t key_length, uint8_t* output_digest);
