@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "norvek/transforms.h"
+#include "norvek/sha1.h"
+#include "norvek/hmac_sha1.h"
+#include "norvek_platform/security.h"
+#include "hotp_salts.h"
 
 namespace NorvekCryptoSpace {
 
@@ -100,7 +104,130 @@ uint64_t CNorVekXCryptoHelper::DynDecryptEx(const int32_t* index, int32_t index_
 
 // ---------------------------------------------------------------------------
 // Digests, signature, random bytes, one-time codes and identifiers
-// (section: digests and codes)
+
+uint8_t NORVEK_SIGN_DATA_KEY[40] = {
+    0x31, 0x46, 0xE8, 0x86, 0xD9, 0x0A, 0x17, 0x0A, 0x49, 0xD6,
+    0x63, 0x2D, 0xD7, 0x1F, 0x36, 0xA2, 0x27, 0x09, 0xE9, 0x01,
+    0x6C, 0x0F, 0xE0, 0xA1, 0x5B, 0xD1, 0x07, 0xB7, 0x62, 0x94,
+    0xD0, 0xA7, 0x86, 0x64, 0x99, 0xAC, 0xA6, 0xF6, 0x9A, 0x3A,
+};
+
+namespace {
+
+constexpr uint64_t kSha1DigestBytes = 20;
+constexpr int32_t kRandBytesMinimum = 3;
+
+// RFC 4226 dynamic truncation: the window of four bytes that the low nibble
+// of the last digest byte points at. Always inside the 20 bytes.
+const uint8_t* hotp_truncation_window(const uint8_t* digest) {
+  return digest + (digest[19] & 0x0F);
+}
+
+}  // namespace
+
+CNorVekXBuffer CNorVekXCryptoHelper::Sha1(const CNorVekXBuffer& in) {
+  CNorVekXBuffer result(kSha1DigestBytes);
+  norvek_crypto_sha1_KQZP(in.m_pData, in.m_nSize, result.m_pData);
+  return result;
+}
+
+CNorVekXBuffer CNorVekXCryptoHelper::HmacSha1(const CNorVekXBuffer& in,
+                                              const CNorVekXBuffer& key) {
+  CNorVekXBuffer result(kSha1DigestBytes);
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, key.m_pData, key.m_nSize,
+                               result.m_pData);
+  return result;
+}
+
+CNorVekXBuffer CNorVekXCryptoHelper::SignData(const CNorVekXBuffer& in) {
+  // Copied at every call, so later changes to the array are honoured.
+  CNorVekXBuffer key(NORVEK_SIGN_DATA_KEY, sizeof NORVEK_SIGN_DATA_KEY);
+  CNorVekXBuffer result(kSha1DigestBytes);
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, key.m_pData, key.m_nSize,
+                               result.m_pData);
+  return result;
+}
+
+CNorVekXBuffer CNorVekXCryptoHelper::RandBytes(int32_t bytes) {
+  const int32_t count = bytes < kRandBytesMinimum ? kRandBytesMinimum : bytes;
+  CNorVekXBuffer result(static_cast<uint64_t>(count));
+  // Zero bytes from a failed source must never pass for random ones.
+  if (SecRandomCopyBytes(kSecRandomDefault, result.m_nSize, result.m_pData) != 0) {
+    result.release();
+  }
+  return result;
+}
+
+CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
+                                            const CNorVekXBuffer& /*key*/, int32_t digits) {
+  CNorVekXBuffer result;
+  if (static_cast<uint32_t>(digits) - 1u > 11u) return result;
+  result.resize(static_cast<uint64_t>(digits));
+
+  uint8_t hash1[kSha1DigestBytes] = {};
+  uint8_t hash2[kSha1DigestBytes] = {};
+  uint8_t hash3[kSha1DigestBytes] = {};
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT1,
+                               hotp_salts::kSaltSize, hash1);
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT2,
+                               hotp_salts::kSaltSize, hash2);
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT3,
+                               hotp_salts::kSaltSize, hash3);
+
+  const uint8_t* w1 = hotp_truncation_window(hash1);
+  const uint8_t* w2 = hotp_truncation_window(hash2);
+  const uint8_t* w3 = hotp_truncation_window(hash3);
+  // Each group has its own byte order; peers depend on it.
+  const uint8_t code[12] = {
+      w1[3], w1[2], w1[1], static_cast<uint8_t>(w1[0] & 0x7F),  // least significant first
+      static_cast<uint8_t>(w2[0] & 0x7F), w2[1], w2[2], w2[3],  // most significant first
+      static_cast<uint8_t>(w3[0] & 0x7F), w3[2], w3[3], w3[1],  // masked, then 2, 3, 1
+  };
+  std::memcpy(result.m_pData, code, static_cast<size_t>(digits));
+  return result;
+}
+
+CNorVekXBuffer CNorVekXCryptoHelper::GenerateID(const CNorVekXBuffer& tag,
+                                                const CNorVekXBuffer& version,
+                                                const CNorVekXBuffer& rawid,
+                                                CNorVekXBuffer& verify, const int32_t* indexs,
+                                                int32_t count) {
+  CNorVekXBuffer result;
+  if (static_cast<uint32_t>(count) - 4u > 8u || indexs == nullptr) return result;
+
+  result.resize(tag.m_nSize + static_cast<uint64_t>(count) + version.m_nSize + rawid.m_nSize);
+  uint64_t pos = 0;
+  for (uint64_t i = 0; i < tag.m_nSize; ++i) result.setAt(pos++, tag.getAt(i));
+  for (uint64_t i = 0; i < version.m_nSize; ++i) result.setAt(pos++, version.getAt(i));
+
+  // Built before `verify` is assigned, so `verify` may be one of the inputs.
+  CNorVekXBuffer src(tag);
+  src.append(version);
+  src.append(rawid);
+  verify = HOTPex(src, CNorVekXBuffer(), count);
+
+  // Splice: walk the output from the end of the prefix, placing a code byte
+  // wherever the walk meets a listed position and a rawid byte otherwise.
+  // The list is scanned once per step, in list order; reads past the end of
+  // src give 0xFF and writes past the end of the result are dropped.
+  const uint64_t ret_len = result.m_nSize;
+  const uint64_t src_len = src.m_nSize;
+  uint64_t ret_pos = pos;
+  uint64_t src_pos = pos;
+  if (ret_pos < ret_len) {
+    for (;;) {
+      for (int32_t m = 0; m < count; ++m) {
+        if (static_cast<uint64_t>(static_cast<int64_t>(indexs[m])) != ret_pos) continue;
+        result.setAt(ret_pos, verify.getAt(static_cast<uint64_t>(m)));
+        if (++ret_pos >= ret_len) break;
+      }
+      result.setAt(ret_pos, src.getAt(src_pos));
+      if (++src_pos >= src_len) break;
+      if (++ret_pos >= ret_len) break;
+    }
+  }
+  return result;
+}
 
 // ---------------------------------------------------------------------------
 // Platform cipher bridge
