@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "norvek/aes.h"
 #include "norvek/transforms.h"
 #include "norvek/sha1.h"
 #include "norvek/hmac_sha1.h"
@@ -100,7 +101,76 @@ uint64_t CNorVekXCryptoHelper::DynDecryptEx(const int32_t* index, int32_t index_
 
 // ---------------------------------------------------------------------------
 // Buffer cipher: Encrypt, Decrypt
-// (section: buffer cipher)
+namespace {
+
+// Built-in IV shared by Encrypt and Decrypt. Copied per call, never written.
+constexpr uint8_t kBufferCipherIv[16] = {0x4E, 0x56, 0x58, 0x2D, 0x9C, 0x31, 0xE7, 0x0A,
+                                         0x5B, 0xD2, 0x68, 0xF4, 0x13, 0xA9, 0xC6, 0x7F};
+
+constexpr uint64_t kAesBlock = 16;
+
+}  // namespace
+
+uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekXBuffer& data,
+                                       CNorVekXBuffer& cipher) {
+  if (key.m_nSize < 16) return 0;
+  // The schedule is taken before `cipher` changes, in case it is `key` too.
+  vantel_aes_key_stKQZP aes_key{};
+  norvek_AES_set_encrypt_keyKQZP(key.m_pData, 128, &aes_key);
+
+  const uint64_t n = data.m_nSize;
+  const uint64_t total = n + static_cast<uint64_t>(
+                                 norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(n));
+  // CBC encryption works in place, so the ciphertext is built in `cipher`
+  // itself: no working copy. When `data` is `cipher`, resize keeps the bytes.
+  cipher.resize(total);
+  if (&cipher != &data && n != 0) std::memcpy(cipher.m_pData, data.m_pData, n);
+  norvek_AES_PKCS7PaddingKQZP(cipher.m_pData, n);
+
+  uint8_t ivec[16];
+  std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
+  norvek_AES_cbc_encryptKQZP(cipher.m_pData, cipher.m_pData, ivec, total / kAesBlock, &aes_key);
+  return cipher.m_nSize;
+}
+
+uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekXBuffer& cipher,
+                                       CNorVekXBuffer& data) {
+  if (key.m_nSize < 16) return 0;
+  const uint64_t n = cipher.m_nSize;
+  // A ragged or empty ciphertext fails like bad padding, without deciphering
+  // anything: no stale output byte can be judged as pad.
+  if (n == 0 || n % kAesBlock != 0) {
+    data.resize(n);
+    data.clear();
+    return 0;
+  }
+
+  // The schedule is taken before `data` changes, in case it is `key` too.
+  vantel_aes_key_stKQZP aes_key{};
+  norvek_AES_set_decrypt_keyKQZP(key.m_pData, 128, &aes_key);
+
+  // CBC decryption must not run in place; copy only when the caller passed
+  // one buffer for both (distinct buffers never share storage).
+  CNorVekXBuffer tmp;
+  const uint8_t* in = cipher.m_pData;
+  if (&cipher == &data) {
+    tmp = cipher;
+    in = tmp.m_pData;
+  }
+  data.resize(n);
+
+  uint8_t ivec[16];
+  std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
+  norvek_AES_cbc_decryptKQZP(in, data.m_pData, ivec, n / kAesBlock, &aes_key);
+
+  const int32_t pad = norvek_AES_get_PKCS7Padding_length_by_dataKQZP(data.m_pData, n);
+  if (pad < 1) {
+    data.clear();
+    return 0;
+  }
+  data.resize(n - static_cast<uint64_t>(pad));
+  return data.m_nSize;
+}
 
 // ---------------------------------------------------------------------------
 // Digests, signature, random bytes, one-time codes and identifiers
