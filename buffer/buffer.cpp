@@ -120,7 +120,121 @@ CNorVekXBuffer CNorVekXBuffer::toStringBuffer() const {
 
 // ---------------------------------------------------------------------------
 // Hexadecimal and Base64 conversions
-// (section: text encodings)
+namespace {
+
+// Digit value of a hexadecimal character in either case; 0xFF for others.
+struct HexValueTable {
+  uint8_t value[256];
+};
+
+constexpr HexValueTable make_hex_value_table() {
+  HexValueTable t{};
+  for (int c = 0; c < 256; ++c) t.value[c] = 0xFF;
+  for (int c = '0'; c <= '9'; ++c) t.value[c] = static_cast<uint8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) t.value[c] = static_cast<uint8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) t.value[c] = static_cast<uint8_t>(c - 'A' + 10);
+  return t;
+}
+
+constexpr HexValueTable kHexValue = make_hex_value_table();
+
+// Both lower-case digits of every byte, high digit first.
+struct HexPairTable {
+  char pair[256][2];
+};
+
+constexpr HexPairTable make_hex_pair_table() {
+  constexpr char digits[] = "0123456789abcdef";
+  HexPairTable t{};
+  for (int b = 0; b < 256; ++b) {
+    t.pair[b][0] = digits[b >> 4];
+    t.pair[b][1] = digits[b & 0x0F];
+  }
+  return t;
+}
+
+constexpr HexPairTable kHexPair = make_hex_pair_table();
+
+}  // namespace
+
+int32_t norvek_crypto_Hex2Bin(char* in, uint64_t inlen, uint8_t* out, uint64_t& outlen) {
+  // outlen is the exact size expected, not a capacity.
+  if (inlen % 2 != 0 || outlen != inlen / 2) return -1;
+  if (in == nullptr || inlen == 0) {
+    outlen = 0;
+    return 0;
+  }
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(in);
+  outlen = 0;
+  for (uint64_t i = 0; i < inlen; i += 2) {
+    const uint8_t high = kHexValue.value[s[i]];
+    const uint8_t low = kHexValue.value[s[i + 1]];
+    if (((high | low) & 0x80) != 0) {
+      // A valid high digit still lands in out[] when the low one is bad,
+      // beyond the bytes counted.
+      if (high != 0xFF) out[outlen] = static_cast<uint8_t>(high << 4);
+      return -1;
+    }
+    out[outlen++] = static_cast<uint8_t>((high << 4) | low);
+  }
+  return 0;
+}
+
+int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint64_t& outlen) {
+  // Same test as 2 * inlen > outlen, without the overflow.
+  if (inlen > outlen / 2) return -1;
+  outlen = 0;
+  if (in == nullptr || inlen == 0) return 0;
+  for (uint64_t i = 0; i < inlen; ++i) std::memcpy(out + 2 * i, kHexPair.pair[in[i]], 2);
+  outlen = 2 * inlen;
+  return 0;
+}
+
+CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
+  const uint64_t n = in.m_nSize;
+  // An odd length has no meaning; an empty result says so.
+  if (n % 2 != 0) return CNorVekXBuffer();
+  CNorVekXBuffer result(n / 2);
+  uint64_t outlen = n / 2;
+  // On an invalid digit outlen counts the bytes completed before it.
+  norvek_crypto_Hex2Bin(reinterpret_cast<char*>(in.m_pData), n, result.m_pData, outlen);
+  result.resize(outlen);
+  return result;
+}
+
+CNorVekXBuffer norvek_crypto_Bin2Hex(const CNorVekXBuffer& in) {
+  const uint64_t n = in.m_nSize;
+  CNorVekXBuffer result(2 * n + 1);
+  uint64_t outlen = 2 * n + 1;
+  norvek_crypto_Bin2Hex(in.m_pData, n, reinterpret_cast<char*>(result.m_pData), outlen);
+  result.resize(outlen);
+  return result;
+}
+
+CNorVekXBuffer norvek_crypto_DecodeBase64(const CNorVekXBuffer& in) {
+  const uint64_t n = in.m_nSize;
+  // Generous: the decoder writes at most three bytes per four characters.
+  CNorVekXBuffer result(2 * n + 1);
+  uint64_t outlen = 2 * n + 1;
+  norvek_crypto_base64_decodeKQZP(reinterpret_cast<const char*>(in.m_pData), n, result.m_pData,
+                                  &outlen);
+  result.resize(outlen);
+  return result;
+}
+
+CNorVekXBuffer norvek_crypto_EncodeBase64(const CNorVekXBuffer& in) {
+  const uint64_t n = in.m_nSize;
+  // One spare byte for the encoder's terminating zero, left outside the length.
+  const uint64_t capacity = 4 * (n / 3 + (n % 3 != 0 ? 1 : 0)) + 1;
+  CNorVekXBuffer result(capacity);
+  uint64_t outlen = capacity;
+  norvek_crypto_base64_encodeKQZP(in.m_pData, n, reinterpret_cast<char*>(result.m_pData),
+                                  &outlen);
+  result.resize(outlen);
+  return result;
+}
+
+void DumpBuffer(const CNorVekXBuffer& /*buf*/) {}
 
 // ---------------------------------------------------------------------------
 // Platform data objects

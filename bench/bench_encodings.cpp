@@ -1,0 +1,205 @@
+// Text encodings beside OpenSSL's EVP_EncodeBlock/EVP_DecodeBlock and memcpy.
+// Every benchmark counts the raw (binary) bytes, so rates compare directly
+// across encodings and directions.
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "norvek/base64.h"
+#include "norvek/buffer.h"
+#include "norvek/url.h"
+
+using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXURL;
+
+namespace {
+
+std::vector<uint8_t> random_bytes(size_t n) {
+  std::mt19937_64 rng(0x5eed + n);
+  std::vector<uint8_t> v(n);
+  for (auto& b : v) b = static_cast<uint8_t>(rng());
+  return v;
+}
+
+size_t base64_size(size_t n) { return 4 * ((n + 2) / 3); }
+
+std::string base64_text(const std::vector<uint8_t>& bytes) {
+  std::string text(base64_size(bytes.size()) + 1, '\0');
+  EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
+                  static_cast<int>(bytes.size()));
+  text.resize(base64_size(bytes.size()));
+  return text;
+}
+
+void apply_sizes(benchmark::internal::Benchmark* b) { b->Arg(64)->Arg(1024)->Arg(65536); }
+
+// --- baseline ------------------------------------------------------------------
+
+void BM_memcpy(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto in = random_bytes(n);
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    std::memcpy(out.data(), in.data(), n);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_memcpy)->Apply(apply_sizes);
+
+// --- Base64 --------------------------------------------------------------------
+
+void BM_Base64Encode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto in = random_bytes(n);
+  std::vector<char> out(base64_size(n) + 1);
+  for (auto _ : state) {
+    uint64_t cap = out.size();
+    benchmark::DoNotOptimize(norvek_crypto_base64_encodeKQZP(in.data(), n, out.data(), &cap));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_Base64Encode_Norvek)->Apply(apply_sizes);
+
+void BM_Base64Encode_OpenSSL(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto in = random_bytes(n);
+  std::vector<unsigned char> out(base64_size(n) + 1);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(EVP_EncodeBlock(out.data(), in.data(), static_cast<int>(n)));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_Base64Encode_OpenSSL)->Apply(apply_sizes);
+
+void BM_Base64Decode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const std::string text = base64_text(random_bytes(n));
+  std::vector<uint8_t> out(text.size() / 4 * 3);
+  for (auto _ : state) {
+    uint64_t written = 0;
+    benchmark::DoNotOptimize(
+        norvek_crypto_base64_decodeKQZP(text.data(), text.size(), out.data(), &written));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_Base64Decode_Norvek)->Apply(apply_sizes);
+
+void BM_Base64Decode_OpenSSL(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const std::string text = base64_text(random_bytes(n));
+  std::vector<unsigned char> out(text.size() / 4 * 3);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size())));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_Base64Decode_OpenSSL)->Apply(apply_sizes);
+
+void BM_Base64Buffer_RoundTrip(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = random_bytes(n);
+  const CNorVekXBuffer in(bytes.data(), n);
+  for (auto _ : state) {
+    CNorVekXBuffer back =
+        NorvekCryptoSpace::norvek_crypto_DecodeBase64(NorvekCryptoSpace::norvek_crypto_EncodeBase64(in));
+    benchmark::DoNotOptimize(back.m_pData);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_Base64Buffer_RoundTrip)->Apply(apply_sizes);
+
+// --- hexadecimal -----------------------------------------------------------------
+
+void BM_HexEncode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto in = random_bytes(n);
+  std::vector<char> out(2 * n);
+  for (auto _ : state) {
+    uint64_t cap = out.size();
+    benchmark::DoNotOptimize(
+        NorvekCryptoSpace::norvek_crypto_Bin2Hex(in.data(), n, out.data(), cap));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_HexEncode_Norvek)->Apply(apply_sizes);
+
+void BM_HexDecode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = random_bytes(n);
+  std::vector<char> text(2 * n);
+  uint64_t cap = text.size();
+  NorvekCryptoSpace::norvek_crypto_Bin2Hex(bytes.data(), n, text.data(), cap);
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    uint64_t outlen = n;
+    benchmark::DoNotOptimize(
+        NorvekCryptoSpace::norvek_crypto_Hex2Bin(text.data(), text.size(), out.data(), outlen));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_HexDecode_Norvek)->Apply(apply_sizes);
+
+// --- URI component ---------------------------------------------------------------
+
+// Two kinds of input: random bytes (three in four escaped, as for ciphertext
+// or signatures) and query-like text (letters and digits, one byte in ten
+// escaped).
+std::vector<uint8_t> uri_bytes(size_t n, bool text) {
+  auto bytes = random_bytes(n);
+  if (text) {
+    const char plain[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (auto& b : bytes) b = b < 26 ? static_cast<uint8_t>('/') : static_cast<uint8_t>(plain[b % 36]);
+  }
+  return bytes;
+}
+
+void BM_URIEncode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = uri_bytes(n, state.range(1) != 0);
+  CNorVekXBuffer in(bytes.data(), n);
+  for (auto _ : state) {
+    std::string text = CNorVekXURL::encodeURIComponent(in);
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+
+void BM_URIDecode_Norvek(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = uri_bytes(n, state.range(1) != 0);
+  CNorVekXBuffer in(bytes.data(), n);
+  const std::string text = CNorVekXURL::encodeURIComponent(in);
+  for (auto _ : state) {
+    CNorVekXBuffer out = CNorVekXURL::decodeURIComponent(text);
+    benchmark::DoNotOptimize(out.m_pData);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+
+// Second argument: 0 random bytes, 1 query-like text.
+void apply_uri_inputs(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"bytes", "text"});
+  for (int text : {0, 1}) {
+    for (int n : {64, 1024, 65536}) b->Args({n, text});
+  }
+}
+BENCHMARK(BM_URIEncode_Norvek)->Apply(apply_uri_inputs);
+BENCHMARK(BM_URIDecode_Norvek)->Apply(apply_uri_inputs);
+
+}  // namespace
+
+BENCHMARK_MAIN();
