@@ -238,6 +238,19 @@ void DumpBuffer(const CNorVekXBuffer& /*buf*/) {}
 
 // ---------------------------------------------------------------------------
 // Platform data objects
-// (section: data-object bridging)
+
+CNorVekXBuffer norvek_crypto_NSData2Buffer(const NSData& data) {
+  CNorVekXBuffer result;
+  const uint64_t n = data.length();
+  if (n == 0) return result;  // nil and empty alike: no storage
+  result.resize(n);
+  std::memcpy(result.m_pData, data.bytes(), n);
+  return result;
+}
+
+NSData norvek_crypto_Buffer2NSData(const CNorVekXBuffer& buf) {
+  if (buf.m_nSize == 0) return NSData();
+  return NSData::alloc().initWithBytes(buf.m_pData, buf.m_nSize);
+}
 
 }  // namespace NorvekCryptoSpace

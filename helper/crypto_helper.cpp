@@ -2,10 +2,13 @@
 // class-level schemes built on the library's primitives.
 #include "norvek/crypto_helper.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "norvek/aes.h"
 #include "norvek/transforms.h"
+#include "norvek_platform/common_crypto.h"
 #include "norvek/sha1.h"
 #include "norvek/hmac_sha1.h"
 #include "norvek_platform/security.h"
@@ -301,6 +304,105 @@ CNorVekXBuffer CNorVekXCryptoHelper::GenerateID(const CNorVekXBuffer& tag,
 
 // ---------------------------------------------------------------------------
 // Platform cipher bridge
-// (section: platform cipher bridge)
+
+namespace {
+
+// Room for a 32-byte key and the conversion's terminating zero.
+constexpr NSUInteger kKeyAreaSize = 33;
+
+// The key area: zero-filled, then the key's UTF-8 form. The cipher reads its
+// first 16 or 32 bytes, so shorter keys are extended with zeros and a 17..32
+// byte key is cut in the 128-bit pair. Wiped when the call ends.
+class KeyArea {
+ public:
+  KeyArea() { std::memset(m_bytes, 0, sizeof m_bytes); }
+  ~KeyArea() {
+    volatile char* p = m_bytes;
+    for (NSUInteger i = 0; i < kKeyAreaSize; ++i) p[i] = 0;
+  }
+  KeyArea(const KeyArea&) = delete;
+  KeyArea& operator=(const KeyArea&) = delete;
+
+  // False when the UTF-8 form does not fit (over 32 bytes): rather than
+  // encipher under whatever the area then holds, the callers give nil.
+  // A nil key writes nothing and leaves the zeros.
+  bool load(const NSString& key) {
+    return key.isNil() || key.getCString(m_bytes, kKeyAreaSize, NSUTF8StringEncoding);
+  }
+  const char* bytes() const { return m_bytes; }
+
+ private:
+  char m_bytes[kKeyAreaSize];
+};
+
+struct FreeArea {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+
+// The 128-bit pair: nil or empty data comes back as it is; a nil, empty or
+// over-long key gives nil. The output goes through a zero-filled heap area
+// (an input-sized area on the stack would overflow it for large inputs),
+// copied into the result and freed on every path.
+NSData cipher_128(CCOperation op, const NSData& data, const NSString& key) {
+  if (data.length() == 0) return data;
+  if (key.length() == 0) return NSData();
+  KeyArea keyArea;
+  if (!keyArea.load(key)) return NSData();
+
+  const NSUInteger n = data.length();
+  if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
+  const size_t areaSize = n + kCCBlockSizeAES128;
+  std::unique_ptr<void, FreeArea> scratch(std::calloc(areaSize, 1));
+  if (!scratch) return NSData();
+
+  size_t moved = 0;
+  const CCCryptorStatus status =
+      CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), kCCKeySizeAES128,
+              nullptr, data.bytes(), n, scratch.get(), areaSize, &moved);
+  if (status != kCCSuccess) return NSData();
+  return NSData::dataWithBytes(scratch.get(), moved);
+}
+
+// The 256-bit pair: nil data counts as empty and a nil or empty key as 32
+// zero bytes (data already stored may rely on both). The result takes over
+// the heap area without a copy.
+NSData cipher_256(CCOperation op, const NSData& data, const NSString& key) {
+  KeyArea keyArea;
+  if (!keyArea.load(key)) return NSData();
+
+  const NSUInteger n = data.length();
+  if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
+  const size_t areaSize = n + kCCBlockSizeAES128;
+  void* area = std::malloc(areaSize);
+  if (area == nullptr) return NSData();
+
+  size_t moved = 0;
+  const CCCryptorStatus status =
+      CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), kCCKeySizeAES256,
+              nullptr, data.bytes(), n, area, areaSize, &moved);
+  if (status != kCCSuccess) {
+    std::free(area);
+    return NSData();
+  }
+  return NSData::dataWithBytesNoCopy(area, moved);
+}
+
+}  // namespace
+
+NSData CNorVekXCryptoHelper::EncryptAESBySystem(const NSData& data, const NSString& key) {
+  return cipher_128(kCCEncrypt, data, key);
+}
+
+NSData CNorVekXCryptoHelper::DecryptAESBySystem(const NSData& data, const NSString& key) {
+  return cipher_128(kCCDecrypt, data, key);
+}
+
+NSData CNorVekXCryptoHelper::AES256Encrypt(const NSData& data, const NSString& key) {
+  return cipher_256(kCCEncrypt, data, key);
+}
+
+NSData CNorVekXCryptoHelper::AES256Decrypt(const NSData& data, const NSString& key) {
+  return cipher_256(kCCDecrypt, data, key);
+}
 
 }  // namespace NorvekCryptoSpace

@@ -42,12 +42,15 @@ NSData NSData::initWithBytes(const void* bytes, NSUInteger length) const {
 }
 
 NSData NSData::dataWithBytes(const void* bytes, NSUInteger length) {
+  // No bytes to copy from: the platform would fault; answer nil instead.
+  if (bytes == nullptr && length != 0) return NSData();
   uint8_t* copy = malloc_or_throw(length);
   if (length != 0) std::memcpy(copy, bytes, length);
-  return NSData(std::make_shared<Store>(copy, length));
+  return dataWithBytesNoCopy(copy, length);
 }
 
 NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length) {
+  if (bytes == nullptr && length != 0) return NSData();
   std::shared_ptr<Store> store;
   try {
     store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length);
@@ -59,7 +62,15 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length) {
 }
 
 NSMutableData NSMutableData::data() {
-  return NSMutableData(std::make_shared<Store>(malloc_or_throw(0), 0));
+  uint8_t* area = malloc_or_throw(0);
+  std::shared_ptr<Store> store;
+  try {
+    store = std::make_shared<Store>(area, 0);
+  } catch (...) {
+    std::free(area);
+    throw;
+  }
+  return NSMutableData(std::move(store));
 }
 
 void NSMutableData::setLength(NSUInteger length) {
@@ -177,7 +188,7 @@ NSString NSString::initWithData(const NSData& data, NSStringEncoding encoding) c
     return NSString();
   }
   auto store = std::make_shared<Store>();
-  store->utf8.assign(reinterpret_cast<const char*>(bytes), n);
+  if (n != 0) store->utf8.assign(reinterpret_cast<const char*>(bytes), n);
   store->utf16_length = static_cast<NSUInteger>(units);
   return NSString(std::move(store));
 }

@@ -54,8 +54,10 @@ class NSData : public NSObject {
   static NSData alloc() noexcept { return NSData(); }
   NSData initWithBytes(const void* bytes, NSUInteger length) const;
 
+  // Both answer nil for null `bytes` with a non-zero `length`.
   static NSData dataWithBytes(const void* bytes, NSUInteger length);
-  // Takes over `bytes`, an area from malloc(); the object frees it when it goes.
+  // Takes over `bytes`, an area from malloc(); the object frees it when it
+  // goes (at once, if the object cannot be made).
   static NSData dataWithBytesNoCopy(void* bytes, NSUInteger length);
 
  protected:
