@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Checks the linkage and widths of the exported symbols of the relocatable
+# object: plain (C) names exactly where callers expect them, type-encoded
+# names with the exact argument types elsewhere.
+set -euo pipefail
+object="$1"
+[ -f "$object" ] || { echo "no object: $object"; exit 1; }
+
+raw=$(nm --defined-only -g "$object")
+# Drop ABI tags ("[abi:cxx11]") that std::string results add to the demangled names.
+demangled=$(nm --defined-only -g -C "$object" | sed 's/\[abi:[a-z0-9]*\]//g')
+failures=0
+
+expect_plain() {  # unmangled text symbol
+  if ! grep -qE "^[0-9a-f]+ T $1\$" <<<"$raw"; then echo "missing plain symbol: $1"; failures=$((failures + 1)); fi
+}
+expect_cxx() {  # type-encoded symbol, given demangled with its kind letter
+  local kind="$1" name="$2"
+  if ! grep -qF " $kind $name" <<<"$demangled" || ! grep -qxF "$name" <(sed -E 's/^[0-9a-f]+ [A-Za-z] //' <<<"$demangled"); then
+    echo "missing type-encoded symbol: $kind $name"; failures=$((failures + 1))
+  fi
+  if grep -qE "^[0-9a-f]+ $kind ${name%%(*}\$" <<<"$raw"; then
+    echo "should not have plain linkage: $name"; failures=$((failures + 1))
+  fi
+}
+
+for f in set_encrypt_key set_decrypt_key encrypt decrypt cbc_encrypt cbc_decrypt PKCS7Padding \
+         get_PKCS7Padding_length_by_data_length get_PKCS7Padding_length_by_data; do
+  expect_plain "norvek_AES_${f}KQZP"
+done
+for f in sha1_Init_ sha1_Update_ sha1_Final_ sha1_ hmac_sha1_; do
+  expect_plain "norvek_crypto_${f}KQZP"
+done
+
+expect_cxx T "norvek_crypto_SHA1_block(norvek_crypto_shastate_st_KQZP*, unsigned long const*, int)"
+expect_cxx T "norvek_crypto_sha1_Transform(norvek_crypto_shastate_st_KQZP*, unsigned char const*)"
+expect_cxx T "norvek_crypto_base64_encodeKQZP(unsigned char const*, unsigned long, char*, unsigned long*)"
+expect_cxx T "norvek_crypto_base64_decodeKQZP(char const*, unsigned long, unsigned char*, unsigned long*)"
+
+ns=NorvekCryptoSpace
+for n in $(seq 1 46); do
+  expect_cxx T "$ns::norvek_crypto_enc_$n(unsigned char*, unsigned long)"
+  expect_cxx T "$ns::norvek_crypto_dec_$n(unsigned char*, unsigned long)"
+done
+expect_cxx D "$ns::NORVEK_BIT_MASK"
+expect_cxx D "$ns::NORVEK_SIGN_DATA_KEY"
+
+buf="$ns::CNorVekXBuffer"
+for sig in "CNorVekXBuffer()" "CNorVekXBuffer(unsigned long)" "CNorVekXBuffer(char const*)" \
+           "CNorVekXBuffer(unsigned char const*, unsigned long)" "CNorVekXBuffer($buf const&)" \
+           "~CNorVekXBuffer()" "operator=($buf const&)" "release()" "_copy(unsigned char const*, unsigned long)" \
+           "resize(unsigned long)" "clear()" "getAt(unsigned long) const" "setAt(unsigned long, unsigned char)" \
+           "append($buf const&)" "compare($buf const&) const" "toStringBuffer() const"; do
+  expect_cxx T "$buf::$sig"
+done
+expect_cxx T "$ns::norvek_crypto_Hex2Bin(char*, unsigned long, unsigned char*, unsigned long&)"
+expect_cxx T "$ns::norvek_crypto_Bin2Hex(unsigned char const*, unsigned long, char*, unsigned long&)"
+for f in Hex2Bin Bin2Hex DecodeBase64 EncodeBase64; do
+  expect_cxx T "$ns::norvek_crypto_$f($buf const&)"
+done
+expect_cxx T "$ns::DumpBuffer($buf const&)"
+expect_cxx T "$ns::CNorVekXURL::encodeURIComponent($buf&)"
+expect_cxx T "$ns::norvek_crypto_NSData2Buffer(NSData const&)"
+expect_cxx T "$ns::norvek_crypto_Buffer2NSData($buf const&)"
+
+helper="$ns::CNorVekXCryptoHelper"
+for sig in "CNorVekXCryptoHelper()" \
+           "DynEncrypt(int const*, int, $buf const&, $buf&)" "DynDecrypt(int const*, int, $buf const&, $buf&)" \
+           "DynEncryptEx(int const*, int, $buf const&, $buf&)" "DynDecryptEx(int const*, int, $buf const&, $buf&)" \
+           "Encrypt($buf const&, $buf const&, $buf&)" "Decrypt($buf const&, $buf const&, $buf&)" \
+           "Sha1($buf const&)" "HmacSha1($buf const&, $buf const&)" "SignData($buf const&)" "RandBytes(int)" \
+           "HOTPex($buf const&, $buf const&, int)" \
+           "GenerateID($buf const&, $buf const&, $buf const&, $buf&, int const*, int)" \
+           "EncryptAESBySystem(NSData const&, NSString const&)" "DecryptAESBySystem(NSData const&, NSString const&)" \
+           "AES256Encrypt(NSData const&, NSString const&)" "AES256Decrypt(NSData const&, NSString const&)"; do
+  expect_cxx T "$helper::$sig"
+done
+
+for sig in "encodeData(NSData const&)" "decodeData(NSData const&)" "encodeBytes(void const*, unsigned long)" \
+           "decodeBytes(void const*, unsigned long)" "stringByEncodingData(NSData const&)" \
+           "stringByEncodingBytes(void const*, unsigned long)" "decodeString(NSString const&)" \
+           "webSafeEncodeData(NSData const&, bool)" "webSafeDecodeData(NSData const&)" \
+           "webSafeEncodeBytes(void const*, unsigned long, bool)" "webSafeDecodeBytes(void const*, unsigned long)" \
+           "stringByWebSafeEncodingData(NSData const&, bool)" \
+           "stringByWebSafeEncodingBytes(void const*, unsigned long, bool)" "webSafeDecodeString(NSString const&)"; do
+  expect_cxx T "NorVekXCryptoBase64KQZP::$sig"
+done
+
+if [ "$failures" -ne 0 ]; then echo "$failures symbol check(s) failed"; exit 1; fi
+echo "exported symbols: all checks passed"
