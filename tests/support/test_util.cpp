@@ -1,0 +1,96 @@
+#include "test_util.h"
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/sha.h>
+
+#include <stdexcept>
+
+namespace norvek_test {
+
+Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes bytes_of(const NorvekCryptoSpace::CNorVekXBuffer& buffer) {
+  if (buffer.m_nSize == 0) return {};
+  return Bytes(buffer.m_pData, buffer.m_pData + buffer.m_nSize);
+}
+
+Bytes bytes_of(const NSData& data) {
+  const auto* p = static_cast<const uint8_t*>(data.bytes());
+  return data.length() == 0 ? Bytes{} : Bytes(p, p + data.length());
+}
+
+NorvekCryptoSpace::CNorVekXBuffer buffer_of(const Bytes& bytes) {
+  return NorvekCryptoSpace::CNorVekXBuffer(bytes.data(), bytes.size());
+}
+
+NSData data_of(const Bytes& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
+
+NSData data_of(const std::string& text) { return NSData::dataWithBytes(text.data(), text.size()); }
+
+NSString ns(const std::string& utf8) { return NSString::stringWithUTF8String(utf8.c_str()); }
+
+std::string text_of(const NSData& data) {
+  const Bytes b = bytes_of(data);
+  return std::string(b.begin(), b.end());
+}
+
+std::string text_of(const NSString& text) { return text.isNil() ? std::string() : text.UTF8String(); }
+
+std::string to_hex(const Bytes& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t b : bytes) {
+    out.push_back(digits[b >> 4]);
+    out.push_back(digits[b & 15]);
+  }
+  return out;
+}
+
+namespace {
+
+Bytes run_evp(const EVP_CIPHER* cipher, const Bytes& key, const uint8_t* iv, const Bytes& in,
+              bool encrypt, bool pkcs7) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  Bytes out(in.size() + 32);
+  int len = 0, fin = 0;
+  bool ok = EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), iv, encrypt ? 1 : 0) == 1 &&
+            EVP_CIPHER_CTX_set_padding(ctx, pkcs7 ? 1 : 0) == 1 &&
+            EVP_CipherUpdate(ctx, out.data(), &len, in.data(), static_cast<int>(in.size())) == 1 &&
+            EVP_CipherFinal_ex(ctx, out.data() + len, &fin) == 1;
+  EVP_CIPHER_CTX_free(ctx);
+  if (!ok) throw std::runtime_error("OpenSSL cipher failed");
+  out.resize(static_cast<size_t>(len + fin));
+  return out;
+}
+
+}  // namespace
+
+Bytes openssl_aes_ecb(const Bytes& key, const Bytes& in, bool encrypt) {
+  const EVP_CIPHER* c = key.size() == 16 ? EVP_aes_128_ecb()
+                        : key.size() == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+  return run_evp(c, key, nullptr, in, encrypt, false);
+}
+
+Bytes openssl_aes_cbc(const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt, bool pkcs7) {
+  const EVP_CIPHER* c = key.size() == 16 ? EVP_aes_128_cbc()
+                        : key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+  return run_evp(c, key, iv.data(), in, encrypt, pkcs7);
+}
+
+Bytes openssl_hmac_sha1(const Bytes& message, const Bytes& key) {
+  Bytes out(20);
+  unsigned int len = 0;
+  static const uint8_t empty = 0;  // OpenSSL wants a non-null key even when empty
+  HMAC(EVP_sha1(), key.empty() ? &empty : key.data(), static_cast<int>(key.size()),
+       message.data(), message.size(), out.data(), &len);
+  return out;
+}
+
+Bytes openssl_sha1(const Bytes& message) {
+  Bytes out(20);
+  SHA1(message.data(), message.size(), out.data());
+  return out;
+}
+
+}  // namespace norvek_test
