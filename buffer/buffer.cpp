@@ -33,7 +33,8 @@ CNorVekXBuffer::CNorVekXBuffer(uint64_t size) : m_pData(nullptr), m_nSize(0) {
 }
 
 CNorVekXBuffer::CNorVekXBuffer(const char* pData) : m_pData(nullptr), m_nSize(0) {
-  _copy(reinterpret_cast<const uint8_t*>(pData), std::strlen(pData));
+  // A null string (say, the UTF-8 form of a nil string object) reads as "".
+  _copy(reinterpret_cast<const uint8_t*>(pData), pData != nullptr ? std::strlen(pData) : 0);
 }
 
 CNorVekXBuffer::CNorVekXBuffer(const uint8_t* pData, uint64_t size) : m_pData(nullptr), m_nSize(0) {

@@ -71,6 +71,8 @@ TEST(BufferConstruct, String) {
   CNorVekXBuffer abc("abc");
   EXPECT_EQ(bytes_of(abc), (Bytes{0x61, 0x62, 0x63}));
   EXPECT_EQ(CNorVekXBuffer("").m_nSize, 0u);
+  // A null string (the UTF-8 form of a nil string object) must not crash.
+  EXPECT_EQ(CNorVekXBuffer(static_cast<const char*>(nullptr)).m_nSize, 0u);
   // Stops at the first zero.
   EXPECT_EQ(CNorVekXBuffer("ab\0cd").m_nSize, 2u);
 }

@@ -21,7 +21,7 @@ class CNorVekXBuffer {
 
   CNorVekXBuffer();                                    // no storage
   explicit CNorVekXBuffer(uint64_t size);              // `size` zero bytes
-  explicit CNorVekXBuffer(const char* pData);          // strlen(pData) bytes, no terminator
+  explicit CNorVekXBuffer(const char* pData);          // strlen(pData) bytes, no terminator; null reads as ""
   CNorVekXBuffer(const uint8_t* pData, uint64_t size); // copy; pData may be null only if size is 0
   CNorVekXBuffer(const CNorVekXBuffer& rhs);           // deep copy
   ~CNorVekXBuffer();
