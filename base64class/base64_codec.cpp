@@ -168,17 +168,16 @@ uint64_t Engine::baseDecode(const char* srcBytes, uint64_t srcLen, uint8_t* dest
         state = 1;
         break;
       case 1:
-        destBytes[destIndex] |= static_cast<uint8_t>(v >> 4);
-        destBytes[destIndex + 1] = static_cast<uint8_t>(v << 4);
+      case 2: {
+        // The high bits finish this byte; the low 4 (state 1) or 2 (state 2)
+        // bits start the next one.
+        const int carried = 6 - 2 * state;
+        destBytes[destIndex] |= static_cast<uint8_t>(v >> carried);
+        destBytes[destIndex + 1] = static_cast<uint8_t>(v << (8 - carried));
         ++destIndex;
-        state = 2;
+        ++state;
         break;
-      case 2:
-        destBytes[destIndex] |= static_cast<uint8_t>(v >> 2);
-        destBytes[destIndex + 1] = static_cast<uint8_t>(v << 6);
-        ++destIndex;
-        state = 3;
-        break;
+      }
       default:
         destBytes[destIndex] |= v;
         ++destIndex;

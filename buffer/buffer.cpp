@@ -191,48 +191,54 @@ int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint
   return 0;
 }
 
-CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
-  const uint64_t n = in.m_nSize;
-  // An odd length has no meaning; an empty result says so.
-  if (n % 2 != 0) return CNorVekXBuffer();
-  CNorVekXBuffer result(n / 2);
-  uint64_t outlen = n / 2;
-  // On an invalid digit outlen counts the bytes completed before it.
-  norvek_crypto_Hex2Bin(reinterpret_cast<char*>(in.m_pData), n, result.m_pData, outlen);
+namespace {
+
+// The shape all four conversions share: a zeroed result of `size` bytes,
+// filled by `convert` (an array-level codec), which leaves the length it
+// wrote in the in/out count; the result is trimmed to that count.
+template <class Convert>
+CNorVekXBuffer convert_into(uint64_t size, Convert convert) {
+  CNorVekXBuffer result(size);
+  uint64_t outlen = size;
+  convert(result.m_pData, outlen);
   result.resize(outlen);
   return result;
 }
 
+}  // namespace
+
+CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
+  const uint64_t n = in.m_nSize;
+  // An odd length has no meaning; an empty result says so.
+  if (n % 2 != 0) return CNorVekXBuffer();
+  // On an invalid digit outlen counts the bytes completed before it.
+  return convert_into(n / 2, [&](uint8_t* out, uint64_t& outlen) {
+    norvek_crypto_Hex2Bin(reinterpret_cast<char*>(in.m_pData), n, out, outlen);
+  });
+}
+
 CNorVekXBuffer norvek_crypto_Bin2Hex(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
-  CNorVekXBuffer result(2 * n + 1);
-  uint64_t outlen = 2 * n + 1;
-  norvek_crypto_Bin2Hex(in.m_pData, n, reinterpret_cast<char*>(result.m_pData), outlen);
-  result.resize(outlen);
-  return result;
+  return convert_into(2 * n + 1, [&](uint8_t* out, uint64_t& outlen) {
+    norvek_crypto_Bin2Hex(in.m_pData, n, reinterpret_cast<char*>(out), outlen);
+  });
 }
 
 CNorVekXBuffer norvek_crypto_DecodeBase64(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
   // Generous: the decoder writes at most three bytes per four characters.
-  CNorVekXBuffer result(2 * n + 1);
-  uint64_t outlen = 2 * n + 1;
-  norvek_crypto_base64_decodeKQZP(reinterpret_cast<const char*>(in.m_pData), n, result.m_pData,
-                                  &outlen);
-  result.resize(outlen);
-  return result;
+  return convert_into(2 * n + 1, [&](uint8_t* out, uint64_t& outlen) {
+    norvek_crypto_base64_decodeKQZP(reinterpret_cast<const char*>(in.m_pData), n, out, &outlen);
+  });
 }
 
 CNorVekXBuffer norvek_crypto_EncodeBase64(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
   // One spare byte for the encoder's terminating zero, left outside the length.
   const uint64_t capacity = 4 * (n / 3 + (n % 3 != 0 ? 1 : 0)) + 1;
-  CNorVekXBuffer result(capacity);
-  uint64_t outlen = capacity;
-  norvek_crypto_base64_encodeKQZP(in.m_pData, n, reinterpret_cast<char*>(result.m_pData),
-                                  &outlen);
-  result.resize(outlen);
-  return result;
+  return convert_into(capacity, [&](uint8_t* out, uint64_t& outlen) {
+    norvek_crypto_base64_encodeKQZP(in.m_pData, n, reinterpret_cast<char*>(out), &outlen);
+  });
 }
 
 void DumpBuffer(const CNorVekXBuffer& /*buf*/) {}
