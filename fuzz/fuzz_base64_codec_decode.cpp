@@ -6,21 +6,15 @@
 // (padded, same alphabet) to a text that decodes to the same bytes, with
 // padding required or not.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz_util.h"
 #include "norvek/base64_codec.h"
 
 using Engine = NorVekXCryptoBase64KQZP::PrivateMethods;
-
-namespace {
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
+using fuzz_util::check;
+using fuzz_util::same;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -34,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Area level, with guard bytes after the bound.
   const uint64_t bound = Engine::CalcDecodedLengthBound(length);
   std::vector<uint8_t> area(bound + 8, 0);
-  std::memset(area.data() + bound, 0xA5, 8);
+  std::memset(area.data() + bound, fuzz_util::kGuard, 8);
   const uint64_t n = Engine::baseDecode(text, length, area.data(), bound, table, requirePadding);
   check(n <= bound);
-  for (size_t i = 0; i < 8; ++i) check(area[bound + i] == 0xA5);
+  check(fuzz_util::guarded(area.data() + bound, 8));
 
   // A copy of the table is decoded character by character, without the
   // group fast path; both must agree.
@@ -47,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t nPlain =
       Engine::baseDecode(text, length, plainArea.data(), bound, tableCopy, requirePadding);
   check(nPlain == n);
-  check(n == 0 || std::memcmp(plainArea.data(), area.data(), n) == 0);
+  check(same(plainArea.data(), area.data(), n));
 
   // Data level agrees with the area level.
   const NSData decoded = Engine::baseDecode(text, length, table, requirePadding);
@@ -56,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(decoded.isNil());
     return 0;
   }
-  check(std::memcmp(decoded.bytes(), area.data(), n) == 0);
+  check(same(decoded.bytes(), area.data(), n));
 
   const NSData encoded = Engine::baseEncode(decoded.bytes(), decoded.length(), alphabet, true);
   check(encoded.length() == Engine::CalcEncodedLength(n, true));
   for (bool again : {true, false}) {
     const NSData round = Engine::baseDecode(encoded.bytes(), encoded.length(), table, again);
     check(round.length() == n);
-    check(std::memcmp(round.bytes(), decoded.bytes(), n) == 0);
+    check(same(round.bytes(), decoded.bytes(), n));
   }
   return 0;
 }

@@ -4,22 +4,19 @@
 #include <openssl/evp.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz_util.h"
 #include "norvek/base64.h"
+
+using fuzz_util::check;
+using fuzz_util::kGuard;
+using fuzz_util::same;
 
 namespace {
 
-constexpr uint8_t kGuard = 0xA5;
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-bool same(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
 
 uint32_t value_of(unsigned char c) {
   const char* p = c == 0 ? nullptr : std::strchr(kAlphabet, c);
@@ -55,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                        area.data(), &count);
   check(ret == count);
   check(ret <= 3 * groups);
-  for (size_t i = ret; i < area.size(); ++i) check(area[i] == kGuard);
+  check(fuzz_util::guarded(area.data() + ret, area.size() - ret));
   const std::vector<uint8_t> expected = reference_decode(data, size);
   check(expected.size() == ret && same(expected.data(), area.data(), ret));
 
@@ -76,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t cap = e;
     check(norvek_crypto_base64_encodeKQZP(data, size, reinterpret_cast<char*>(text.data()), &cap) == e);
     check(cap == e);
-    for (size_t i = e; i < text.size(); ++i) check(text[i] == kGuard);
+    check(fuzz_util::guarded(text.data() + e, text.size() - e));
     std::vector<uint8_t> ossl(e + 1);
     check(EVP_EncodeBlock(ossl.data(), data, static_cast<int>(size)) == static_cast<int>(e));
     check(same(ossl.data(), text.data(), e));

@@ -8,18 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_util.h"
 #include "norvek/crypto_helper.h"
 #include "norvek_platform/common_crypto.h"
 
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
-
-namespace {
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
+using fuzz_util::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -52,11 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t moved = 0;
     check(CCCrypt(kCCEncrypt, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea, kCCKeySizeAES128,
                   nullptr, nullptr, 0, block, sizeof block, &moved) == kCCSuccess);
-    check(moved == 16 && std::memcmp(block, cipher, 16) == 0);
+    check(moved == 16 && fuzz_util::same(block, cipher, 16));
     return 0;
   }
   const NSData again = CNorVekXCryptoHelper::EncryptAESBySystem(plain, key);
   check(again.length() == cipherLength);
-  check(std::memcmp(again.bytes(), cipher, cipherLength) == 0);
+  check(fuzz_util::same(again.bytes(), cipher, cipherLength));
   return 0;
 }

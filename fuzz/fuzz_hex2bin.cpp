@@ -3,30 +3,14 @@
 // valid text gives it back in lower case.
 #include <cctype>
 #include <cstdint>
-#include <cstring>
-#include <string>
 #include <vector>
 
+#include "fuzz_util.h"
 #include "norvek/buffer.h"
 
 using namespace NorvekCryptoSpace;
-
-namespace {
-
-constexpr uint8_t kGuard = 0xA5;
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-int digit(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
+using fuzz_util::check;
+using fuzz_util::kGuard;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> text(data, data + size);
@@ -47,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     expected_len = 0;
     for (size_t i = 0; i < size; i += 2) {
-      const int hi = digit(data[i]);
+      const int hi = fuzz_util::hex_digit(data[i]);
       if (hi < 0) { expected_ret = -1; break; }
       expected[expected_len] = static_cast<uint8_t>(hi << 4);
-      const int lo = digit(data[i + 1]);
+      const int lo = fuzz_util::hex_digit(data[i + 1]);
       if (lo < 0) { expected_ret = -1; break; }
       expected[expected_len++] |= static_cast<uint8_t>(lo);
     }
@@ -61,13 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> other(half + 9, kGuard);
   uint64_t wrong = half + 1;
   check(norvek_crypto_Hex2Bin(text.data(), size, other.data(), wrong) == -1 && wrong == half + 1);
-  for (uint8_t b : other) check(b == kGuard);
+  check(fuzz_util::guarded(other.data(), other.size()));
 
   // Buffer level: empty for an odd length, else the completed bytes.
   const CNorVekXBuffer in(data, size);
   const CNorVekXBuffer bytes = norvek_crypto_Hex2Bin(in);
   const uint64_t want = size % 2 != 0 ? 0 : expected_len;
-  check(bytes.m_nSize == want && (want == 0 || std::memcmp(bytes.m_pData, area.data(), want) == 0));
+  check(bytes.m_nSize == want && fuzz_util::same(bytes.m_pData, area.data(), want));
 
   // A valid text re-encodes to itself in lower case.
   if (ret == 0) {

@@ -5,22 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_util.h"
 #include "norvek/url.h"
 
 using namespace NorvekCryptoSpace;
+using fuzz_util::check;
+using fuzz_util::hex_digit;
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-int digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Stops at a zero character or a malformed escape, keeping what came before.
 std::string reference_decode(const std::string& t) {
@@ -29,8 +21,8 @@ std::string reference_decode(const std::string& t) {
   while (i < t.size() && t[i] != '\0') {
     if (t[i] != '%') {
       out += t[i++];
-    } else if (i + 2 < t.size() && digit(t[i + 1]) >= 0 && digit(t[i + 2]) >= 0) {
-      out += static_cast<char>(digit(t[i + 1]) * 16 + digit(t[i + 2]));
+    } else if (i + 2 < t.size() && hex_digit(t[i + 1]) >= 0 && hex_digit(t[i + 2]) >= 0) {
+      out += static_cast<char>(hex_digit(t[i + 1]) * 16 + hex_digit(t[i + 2]));
       i += 3;
     } else {
       break;
@@ -51,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string expected = reference_decode(text);
   check(decoded.m_nSize <= size);
   check(decoded.m_nSize == expected.size() &&
-        (expected.empty() || std::memcmp(decoded.m_pData, expected.data(), expected.size()) == 0));
+        fuzz_util::same(decoded.m_pData, expected.data(), expected.size()));
 
   CNorVekXBuffer bytes(data, size);
   const std::string escaped = CNorVekXURL::encodeURIComponent(bytes);
