@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 using Codec = NorVekXCryptoBase64KQZP;
 using Engine = NorVekXCryptoBase64KQZP::PrivateMethods;
@@ -39,8 +40,82 @@ constexpr std::array<uint8_t, 256> space_table() {
   return table;
 }
 
+// Both characters for each 12-bit value, half of a three-byte group, so the
+// encoder needs two lookups per group instead of four. 8 KiB per alphabet.
+struct CharPair {
+  char c[2];
+};
+
+constexpr std::array<CharPair, 4096> pair_table(const char (&alphabet)[65]) {
+  std::array<CharPair, 4096> table{};
+  for (unsigned v = 0; v < 4096; ++v) table[v] = {{alphabet[v >> 6], alphabet[v & 0x3F]}};
+  return table;
+}
+
+constexpr auto kStandardPairs = pair_table(kStandard);
+constexpr auto kWebSafePairs = pair_table(kWebSafe);
+
+// Eight bytes as a big-endian number; compilers turn this into one load and
+// a byte swap.
+inline uint64_t load_be64(const uint8_t* p) {
+  return (uint64_t{p[0]} << 56) | (uint64_t{p[1]} << 48) | (uint64_t{p[2]} << 40) |
+         (uint64_t{p[3]} << 32) | (uint64_t{p[4]} << 24) | (uint64_t{p[5]} << 16) |
+         (uint64_t{p[6]} << 8) | uint64_t{p[7]};
+}
+
+inline void put_pair(char* out, const CharPair* pairs, uint64_t v) {
+  std::memcpy(out, pairs[v & 0xFFF].c, 2);
+}
+
+// Encodes the whole three-byte groups of `in` with the pair table; returns
+// the number of input bytes consumed (a multiple of 3, at most n).
+uint64_t encode_groups(const uint8_t* in, uint64_t n, char* out, const CharPair* pairs) {
+  uint64_t done = 0;
+  // Four groups per step from two overlapping 8-byte loads (bytes 0-7 and
+  // 4-11), both read before anything is written.
+  while (n - done >= 12) {
+    const uint64_t x = load_be64(in + done);
+    const uint64_t y = load_be64(in + done + 4);
+    put_pair(out, pairs, x >> 52);
+    put_pair(out + 2, pairs, x >> 40);
+    put_pair(out + 4, pairs, x >> 28);
+    put_pair(out + 6, pairs, x >> 16);
+    put_pair(out + 8, pairs, y >> 36);
+    put_pair(out + 10, pairs, y >> 24);
+    put_pair(out + 12, pairs, y >> 12);
+    put_pair(out + 14, pairs, y);
+    done += 12;
+    out += 16;
+  }
+  while (n - done >= 3) {
+    const uint64_t g = (uint64_t{in[done]} << 16) | (uint64_t{in[done + 1]} << 8) | in[done + 2];
+    put_pair(out, pairs, g >> 12);
+    put_pair(out + 2, pairs, g);
+    done += 3;
+    out += 4;
+  }
+  return done;
+}
+
 constexpr auto kStandardDecode = decode_table(kStandard);
 constexpr auto kWebSafeDecode = decode_table(kWebSafe);
+
+// The decoder's group fast path: each character's value already shifted to
+// its place in the 24-bit group, one table per position; a character outside
+// the alphabet sets bit 24, so one comparison checks all four.
+using ShiftedTables = std::array<std::array<uint32_t, 256>, 4>;
+constexpr ShiftedTables shifted_tables(const std::array<uint8_t, 256>& decode) {
+  ShiftedTables tables{};
+  for (int pos = 0; pos < 4; ++pos) {
+    for (int c = 0; c < 256; ++c) {
+      tables[pos][c] = decode[c] < 64 ? uint32_t{decode[c]} << (18 - 6 * pos) : uint32_t{1} << 24;
+    }
+  }
+  return tables;
+}
+
+constexpr auto kStandardShifted = shifted_tables(kStandardDecode);
+constexpr auto kWebSafeShifted = shifted_tables(kWebSafeDecode);
 constexpr auto kSpaceFlags = space_table();
 
 }  // namespace
@@ -93,6 +168,17 @@ uint64_t Engine::baseEncode(const uint8_t* srcBytes, uint64_t srcLen, char* dest
   const uint8_t* in = srcBytes;
   char* out = destBytes;
   uint64_t left = srcLen;
+  // Our own alphabets have pair tables; a caller's alphabet takes the plain
+  // loop below. Same characters either way.
+  const CharPair* pairs = charset == kStandardAlphabet  ? kStandardPairs.data()
+                          : charset == kWebSafeAlphabet ? kWebSafePairs.data()
+                                                        : nullptr;
+  if (pairs != nullptr) {
+    const uint64_t used = encode_groups(in, left, out, pairs);
+    in += used;
+    out += used / 3 * 4;
+    left -= used;
+  }
   while (left > 2) {
     out[0] = charset[in[0] >> 2];
     out[1] = charset[((in[0] & 0x03) << 4) | (in[1] >> 4)];
@@ -139,15 +225,14 @@ uint64_t Engine::baseDecode(const char* srcBytes, uint64_t srcLen, uint8_t* dest
       // Fast path for the common case, four alphabet characters in a row:
       // the same three bytes the state machine below would store. Anything
       // else is left to the state machine.
+      const auto& shifted = charset == kBase64DecodeChars ? kStandardShifted : kWebSafeShifted;
       while (srcLen - i >= 4) {
-        const uint8_t a = charset[src[i]];
-        const uint8_t b = charset[src[i + 1]];
-        const uint8_t c = charset[src[i + 2]];
-        const uint8_t d = charset[src[i + 3]];
-        if ((a | b | c | d) >= 64) break;
-        destBytes[destIndex] = static_cast<uint8_t>((a << 2) | (b >> 4));
-        destBytes[destIndex + 1] = static_cast<uint8_t>((b << 4) | (c >> 2));
-        destBytes[destIndex + 2] = static_cast<uint8_t>((c << 6) | d);
+        const uint32_t n = shifted[0][src[i]] | shifted[1][src[i + 1]] |
+                           shifted[2][src[i + 2]] | shifted[3][src[i + 3]];
+        if (n > 0xFFFFFF) break;
+        destBytes[destIndex] = static_cast<uint8_t>(n >> 16);
+        destBytes[destIndex + 1] = static_cast<uint8_t>(n >> 8);
+        destBytes[destIndex + 2] = static_cast<uint8_t>(n);
         destIndex += 3;
         i += 4;
       }

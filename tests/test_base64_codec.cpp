@@ -180,6 +180,36 @@ TEST(Base64Engine, AreaEncoderNeedsTheEncodedLength) {
   EXPECT_EQ(Engine::baseEncode(in.data(), 4, nullptr, 8, Engine::kStandardAlphabet, true), 0u);
 }
 
+// The library's own alphabets take a pair-table path; any other alphabet
+// (here a copy, and the reversed standard alphabet) the plain loop. Both give
+// the same characters by position and write exactly the encoded length.
+TEST(Base64Engine, PairTablePathAgreesWithThePlainLoop) {
+  const std::string standardCopy = kStandardText, webSafeCopy = kWebSafeText;
+  const std::string reversed(kStandardText.rbegin(), kStandardText.rend());
+  std::mt19937 rng(0x9A12);
+  for (size_t n = 1; n <= 100; ++n) {
+    const Bytes in = random_bytes(rng, n);
+    for (bool padded : {true, false}) {
+      const uint64_t need = Engine::CalcEncodedLength(n, padded);
+      auto encode = [&](const char* charset) {
+        std::string area(need + 4, '#');
+        EXPECT_EQ(Engine::baseEncode(in.data(), n, area.data(), need, charset, padded), need);
+        EXPECT_EQ(area.substr(need), "####") << "store past the encoded length";
+        area.resize(need);
+        return area;
+      };
+      const std::string standard = encode(Engine::kStandardAlphabet);
+      ASSERT_EQ(standard, encode(standardCopy.c_str())) << n;
+      std::string mapped = standard, webSafe = standard;
+      for (char& c : mapped) c = c == '=' ? c : reversed[kStandardText.find(c)];
+      for (char& c : webSafe) c = c == '=' ? c : kWebSafeText[kStandardText.find(c)];
+      ASSERT_EQ(encode(reversed.c_str()), mapped) << n;
+      ASSERT_EQ(encode(Engine::kWebSafeAlphabet), webSafe) << n;
+      ASSERT_EQ(encode(webSafeCopy.c_str()), webSafe) << n;
+    }
+  }
+}
+
 TEST(Base64Engine, AreaDecoderNeedsTheLengthBoundAndAZeroFilledArea) {
   const char* text = "TWFu TQ==";  // 9 characters: bound 9, four bytes decoded
   Bytes area(10, 0);

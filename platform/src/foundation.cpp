@@ -62,21 +62,15 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length) {
 }
 
 NSMutableData NSMutableData::data() {
-  uint8_t* area = malloc_or_throw(0);
-  std::shared_ptr<Store> store;
-  try {
-    store = std::make_shared<Store>(area, 0);
-  } catch (...) {
-    std::free(area);
-    throw;
-  }
-  return NSMutableData(std::move(store));
+  // No area yet: the first setLength allocates it, already zero-filled.
+  return NSMutableData(std::make_shared<Store>());
 }
 
 void NSMutableData::setLength(NSUInteger length) {
   if (!m_object) return;
   Store* s = store();
   if (length > s->length) {
+    // realloc of a null area (a new object's first growth) is a malloc.
     void* grown = std::realloc(s->bytes, length);
     if (grown == nullptr) throw std::bad_alloc();
     s->bytes = static_cast<uint8_t*>(grown);
