@@ -212,14 +212,8 @@ TEST(PlatformCCCrypt, MatchesOpenSslForEveryKeySizeModeAndPadding) {
 
 TEST(PlatformCCCrypt, NistSp80038aCbcAes128) {
   // NIST SP 800-38A F.2.1 / F.2.2, all four blocks.
-  const Bytes key = from_hex("2b7e151628aed2a6abf7158809cf4f3c");
-  const Bytes iv = from_hex("000102030405060708090a0b0c0d0e0f");
-  const Bytes plain = from_hex(
-      "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
-      "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
-  const Bytes cipher = from_hex(
-      "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2"
-      "73bed6b8e3c1743b7116e69e222295163ff1caa1681fac09120eca307586e1a7");
+  const auto& v = norvek_test::sp800_38a_cbc_aes128();
+  const Bytes &key = v.key, &iv = v.iv, &plain = v.plain, &cipher = v.cipher;
   EXPECT_EQ(cc(kCCEncrypt, 0, key, iv.data(), plain, 64).out, cipher);
   EXPECT_EQ(cc(kCCDecrypt, 0, key, iv.data(), cipher, 64).out, plain);
 }

@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+#include "wycheproof.h"
+
 namespace norvek_test {
 
 Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
@@ -45,6 +47,18 @@ std::string to_hex(const Bytes& bytes) {
     out.push_back(digits[b & 15]);
   }
   return out;
+}
+
+const CbcVector& sp800_38a_cbc_aes128() {
+  static const CbcVector v{
+      from_hex("2b7e151628aed2a6abf7158809cf4f3c"),
+      from_hex("000102030405060708090a0b0c0d0e0f"),
+      from_hex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
+               "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710"),
+      from_hex("7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2"
+               "73bed6b8e3c1743b7116e69e222295163ff1caa1681fac09120eca307586e1a7"),
+  };
+  return v;
 }
 
 namespace {

@@ -30,6 +30,12 @@ std::string text_of(const NSData& data);    // empty for nil
 std::string text_of(const NSString& text);  // empty for nil
 std::string to_hex(const Bytes& bytes);
 
+// NIST SP 800-38A F.2.1 / F.2.2: CBC-AES128, four blocks.
+struct CbcVector {
+  Bytes key, iv, plain, cipher;
+};
+const CbcVector& sp800_38a_cbc_aes128();
+
 // OpenSSL oracles. Key size picks AES-128/192/256; no padding unless asked.
 Bytes openssl_aes_ecb(const Bytes& key, const Bytes& in, bool encrypt);
 Bytes openssl_aes_cbc(const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt,
