@@ -66,10 +66,10 @@ void BM_OpenSslDecodeBlock(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_ClassEncode)->Arg(64)->Arg(1024)->Arg(64 << 10);
-BENCHMARK(BM_OpenSslEncodeBlock)->Arg(64)->Arg(1024)->Arg(64 << 10);
-BENCHMARK(BM_ClassDecode)->Arg(64)->Arg(1024)->Arg(64 << 10);
-BENCHMARK(BM_OpenSslDecodeBlock)->Arg(64)->Arg(1024)->Arg(64 << 10);
+BENCHMARK(BM_ClassEncode)->Name("codec_encode/norvek")->Arg(64)->Arg(1024)->Arg(64 << 10);
+BENCHMARK(BM_OpenSslEncodeBlock)->Name("codec_encode/openssl")->Arg(64)->Arg(1024)->Arg(64 << 10);
+BENCHMARK(BM_ClassDecode)->Name("codec_decode/norvek")->Arg(64)->Arg(1024)->Arg(64 << 10);
+BENCHMARK(BM_OpenSslDecodeBlock)->Name("codec_decode/openssl")->Arg(64)->Arg(1024)->Arg(64 << 10);
 
 }  // namespace
 

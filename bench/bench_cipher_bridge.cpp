@@ -74,14 +74,15 @@ void BM_OpenSsl(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kSize));
 }
 
-BENCHMARK(BM_Bridge<true, 128>)->Name("EncryptAESBySystem/1KiB");
-BENCHMARK(BM_OpenSsl<true, 128>)->Name("OpenSSL_AES128_CBC_encrypt/1KiB");
-BENCHMARK(BM_Bridge<false, 128>)->Name("DecryptAESBySystem/1KiB");
-BENCHMARK(BM_OpenSsl<false, 128>)->Name("OpenSSL_AES128_CBC_decrypt/1KiB");
-BENCHMARK(BM_Bridge<true, 256>)->Name("AES256Encrypt/1KiB");
-BENCHMARK(BM_OpenSsl<true, 256>)->Name("OpenSSL_AES256_CBC_encrypt/1KiB");
-BENCHMARK(BM_Bridge<false, 256>)->Name("AES256Decrypt/1KiB");
-BENCHMARK(BM_OpenSsl<false, 256>)->Name("OpenSSL_AES256_CBC_decrypt/1KiB");
+// EncryptAESBySystem / DecryptAESBySystem and AES256Encrypt / AES256Decrypt.
+BENCHMARK(BM_Bridge<true, 128>)->Name("system_aes128_encrypt/norvek/1024");
+BENCHMARK(BM_OpenSsl<true, 128>)->Name("system_aes128_encrypt/openssl/1024");
+BENCHMARK(BM_Bridge<false, 128>)->Name("system_aes128_decrypt/norvek/1024");
+BENCHMARK(BM_OpenSsl<false, 128>)->Name("system_aes128_decrypt/openssl/1024");
+BENCHMARK(BM_Bridge<true, 256>)->Name("system_aes256_encrypt/norvek/1024");
+BENCHMARK(BM_OpenSsl<true, 256>)->Name("system_aes256_encrypt/openssl/1024");
+BENCHMARK(BM_Bridge<false, 256>)->Name("system_aes256_decrypt/norvek/1024");
+BENCHMARK(BM_OpenSsl<false, 256>)->Name("system_aes256_decrypt/openssl/1024");
 
 }  // namespace
 

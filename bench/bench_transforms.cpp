@@ -50,7 +50,7 @@ void BM_Memcpy(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_DynEncryptAll46)->Arg(64)->Arg(1024)->Arg(64 * 1024);
-BENCHMARK(BM_Memcpy)->Arg(64)->Arg(1024)->Arg(64 * 1024);
+BENCHMARK(BM_DynEncryptAll46)->Name("chain_all46/norvek")->Arg(64)->Arg(1024)->Arg(64 * 1024);
+BENCHMARK(BM_Memcpy)->Name("memcpy/libc")->Arg(64)->Arg(1024)->Arg(64 * 1024);
 
 BENCHMARK_MAIN();

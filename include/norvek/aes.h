@@ -11,17 +11,19 @@
 // check that before deciphering.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Expanded key. Encryption form: round key i is words 4i..4i+3. Decryption
 // form: the equivalent inverse cipher's schedule. Only the first
 // 4 * (rounds + 1) words are written.
-struct vantel_aes_key_stKQZP {
+typedef struct vantel_aes_key_stKQZP {
   uint32_t round_keys[60];
   int32_t rounds;  // 10, 12 or 14
-};
+} vantel_aes_key_stKQZP;
 
 // Status: 0; -1 when userKey or key is null; -2 when bits is not 128, 192 or
 // 256. On failure the record is not touched. Reads bits / 8 key bytes.
@@ -51,4 +53,7 @@ void norvek_AES_PKCS7PaddingKQZP(uint8_t* data_no_padding, uint64_t data_length)
 // The pad length 1..16 when the data ends in a valid pad, otherwise -1 (also
 // for empty data). Runs in time independent of the pad bytes' values.
 int32_t norvek_AES_get_PKCS7Padding_length_by_dataKQZP(const uint8_t* data, uint64_t data_length);
+
+#ifdef __cplusplus
 }
+#endif

@@ -2,8 +2,16 @@
 // `output_digest` may alias the message or the key. No checks, no allocation.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
-extern "C" void norvek_crypto_hmac_sha1_KQZP(const uint8_t* input_buffer,
-                                             uint64_t input_buffer_size, const uint8_t* key,
-                                             uint64_t key_length, uint8_t* output_digest);
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+void norvek_crypto_hmac_sha1_KQZP(const uint8_t* input_buffer, uint64_t input_buffer_size,
+                                  const uint8_t* key, uint64_t key_length,
+                                  uint8_t* output_digest);
+
+#ifdef __cplusplus
+}
+#endif

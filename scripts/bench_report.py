@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+"""Ratio table and chart from Google Benchmark JSON files.
+
+Benchmark names follow <operation>/<implementation>/<size>. For each
+operation and size the table gives every norvek implementation's speed and
+its ratio to openssl (above 1: faster than OpenSSL), then the memcpy figures
+of the same run. With repetitions the medians are used.
+
+  bench_report.py [--chart FILE] [--command TEXT] RESULT.json...
+"""
+import argparse
+import json
+import os
+import statistics
+import sys
+from collections import defaultdict
+
+
+def load(paths):
+    """{(operation, implementation, size): speed}, plus context and skipped names.
+
+    Speed is bytes per second where the benchmark counts bytes, otherwise
+    operations per second."""
+    samples = defaultdict(list)
+    medians = {}
+    contexts, skipped = [], []
+    for path in paths:
+        with open(path) as f:
+            doc = json.load(f)
+        contexts.append(doc.get("context", {}))
+        for b in doc.get("benchmarks", []):
+            if b.get("error_occurred"):
+                skipped.append(b["name"] + " (error)")
+                continue
+            parts = b.get("run_name", b["name"]).split("/")
+            if len(parts) < 3 or not parts[2].isdigit():
+                skipped.append(b["name"])
+                continue
+            key = (parts[0], parts[1], int(parts[2]))
+            if "bytes_per_second" in b:
+                speed = b["bytes_per_second"]
+            else:
+                seconds = b["real_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1}[b["time_unit"]]
+                speed = 1 / seconds
+            if b.get("run_type") == "aggregate":
+                if b.get("aggregate_name") == "median":
+                    medians[key] = speed
+            else:
+                samples[key].append(speed)
+    speeds = {k: statistics.median(v) for k, v in samples.items()}
+    speeds.update(medians)
+    return speeds, contexts, sorted(set(skipped))
+
+
+def human(speed, counts_bytes):
+    if not counts_bytes:
+        return f"{speed / 1e6:9.3f} M/s "
+    return f"{speed / 1e6:9.1f} MB/s"
+
+
+def table(speeds):
+    rows = []
+    ops = sorted({(op, size) for op, _, size in speeds if op != "memcpy"})
+    for op, size in ops:
+        impls = {impl: s for (o, impl, sz), s in speeds.items() if o == op and sz == size}
+        base = impls.get("openssl")
+        for impl in sorted(i for i in impls if i.startswith("norvek")):
+            ratio = f"{impls[impl] / base:7.2f}" if base else "      -"
+            rows.append((op, size, impl, human(impls[impl], size > 0), ratio))
+        for impl in sorted(i for i in impls if i.startswith("openssl")):
+            rows.append((op, size, impl, human(impls[impl], size > 0), ""))
+    width = max([len(r[0]) for r in rows] + [9])
+    print(f"{'operation':<{width}}  {'size':>6}  {'implementation':<16} {'speed':>14}  norvek/openssl")
+    for op, size, impl, speed, ratio in rows:
+        print(f"{op:<{width}}  {size:>6}  {impl:<16} {speed:>14}  {ratio}")
+    memcpy = sorted((size, s) for (op, _, size), s in speeds.items() if op == "memcpy")
+    if memcpy:
+        print("memcpy (libc), same run: " +
+              ", ".join(f"{size} B {s / 1e9:.1f} GB/s" for size, s in memcpy))
+
+
+def chart(speeds, path):
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        print(f"chart skipped: matplotlib is missing (scripts/deps.sh chart installs python3-matplotlib)")
+        return
+    # Main operations: those measured at three sizes or more.
+    sizes = defaultdict(set)
+    for op, _, size in speeds:
+        if size > 0:
+            sizes[op].add(size)
+    ops = sorted(op for op, s in sizes.items() if len(s) >= 3 and op != "memcpy")
+    if not ops:
+        print("chart skipped: no operation measured at three sizes")
+        return
+    cols = min(3, len(ops))
+    rows = (len(ops) + cols - 1) // cols
+    fig, axes = plt.subplots(rows, cols, figsize=(5 * cols, 3.6 * rows), squeeze=False)
+    memcpy = sorted((size, s) for (op, _, size), s in speeds.items() if op == "memcpy")
+    for ax, op in zip(axes.flat, ops):
+        impls = sorted({impl for o, impl, _ in speeds if o == op})
+        for impl in impls:
+            points = sorted((size, s) for (o, i, size), s in speeds.items() if o == op and i == impl)
+            ax.plot([p[0] for p in points], [p[1] / 1e6 for p in points], marker="o", label=impl)
+        if memcpy:
+            ax.plot([p[0] for p in memcpy], [p[1] / 1e6 for p in memcpy], ":", color="grey",
+                    label="memcpy")
+        ax.set_title(op)
+        ax.set_xscale("log", base=2)
+        ax.set_yscale("log")
+        ax.set_xlabel("input size (bytes)")
+        ax.set_ylabel("MB/s")
+        ax.legend(fontsize="small")
+    for ax in list(axes.flat)[len(ops):]:
+        ax.set_visible(False)
+    fig.tight_layout()
+    fig.savefig(path)
+    print(f"chart: {path}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("results", nargs="+")
+    parser.add_argument("--chart")
+    parser.add_argument("--command", help="the command that produced the results")
+    args = parser.parse_args()
+    speeds, contexts, skipped = load(args.results)
+    if not speeds:
+        sys.exit("no benchmark named <operation>/<implementation>/<size> in " + " ".join(args.results))
+    ctx = contexts[0] if contexts else {}
+    print(f"command: {args.command or '(not given)'}")
+    caps = sorted({c.get("openssl_ia32cap", "not recorded") for c in contexts})
+    print(f"OPENSSL_ia32cap: {', '.join(caps)}")
+    print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs at "
+          f"{ctx.get('mhz_per_cpu', '?')} MHz, library build {ctx.get('library_build_type', '?')}")
+    print()
+    table(speeds)
+    if skipped:
+        print(f"not in the naming scheme, left out: {', '.join(skipped[:6])}"
+              + (f" and {len(skipped) - 6} more" if len(skipped) > 6 else ""))
+    if args.chart:
+        chart(speeds, args.chart)
+
+
+if __name__ == "__main__":
+    main()
