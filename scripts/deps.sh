@@ -46,7 +46,10 @@ clang_rt() {
 install_missing() {
   local -a missing=() pkg
   for pkg in "$@"; do installed "$pkg" || missing+=("$pkg"); done
-  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ ${#missing[@]} -eq 0 ]; then
+    echo "deps: present: $*"
+    return 0
+  fi
   local -a sudo=()
   if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || die "missing: ${missing[*]}; as root run:
