@@ -33,8 +33,8 @@ test-release test-asan:
 	$(DEPS) $(TEST_DEPS)
 	scripts/run_tests.sh $(@:test-%=%)
 
-# One JSON file per benchmark binary, then one table of ratios to OpenSSL
-# and a chart. OPENSSL_ia32cap, when set, is recorded with the results.
+# One JSON file (and console log) per benchmark binary, then one table of
+# ratios to OpenSSL and a chart. OPENSSL_ia32cap, when set, is recorded with the results.
 bench:
 	$(DEPS) bench test
 	cmake --preset release $(COMPILERS)
@@ -43,10 +43,11 @@ bench:
 	  [ -x "$$b" ] || continue; \
 	  echo "== $$b $(BENCH_ARGS)"; \
 	  "$$b" --benchmark_out="$$b.json" --benchmark_out_format=json \
-	    --benchmark_context=openssl_ia32cap="$${OPENSSL_ia32cap:-unset}" $(BENCH_ARGS) >/dev/null; \
+	    --benchmark_context=openssl_ia32cap="$${OPENSSL_ia32cap:-unset}" $(BENCH_ARGS) \
+	    >"$$b.log" 2>&1 || { cat "$$b.log"; exit 1; }; \
 	done
 	$(PYTHON) scripts/bench_report.py --chart $(BENCH_DIR)/bench_chart.svg \
-	  --command "make bench BENCH_ARGS='$(BENCH_ARGS)' (OPENSSL_ia32cap=$${OPENSSL_ia32cap:-unset})" \
+	  --command "make bench BENCH_ARGS='$(BENCH_ARGS)'" \
 	  $(BENCH_DIR)/bench_*.json | tee $(BENCH_DIR)/bench_summary.txt
 
 fuzz:

@@ -72,7 +72,7 @@ def table(speeds):
     width = max([len(r[0]) for r in rows] + [9])
     print(f"{'operation':<{width}}  {'size':>6}  {'implementation':<16} {'speed':>14}  norvek/openssl")
     for op, size, impl, speed, ratio in rows:
-        print(f"{op:<{width}}  {size:>6}  {impl:<16} {speed:>14}  {ratio}")
+        print(f"{op:<{width}}  {size:>6}  {impl:<16} {speed:>14}  {ratio}".rstrip())
     memcpy = sorted((size, s) for (op, _, size), s in speeds.items() if op == "memcpy")
     if memcpy:
         print("memcpy (libc), same run: " +
@@ -135,7 +135,8 @@ def main():
     caps = sorted({c.get("openssl_ia32cap", "not recorded") for c in contexts})
     print(f"OPENSSL_ia32cap: {', '.join(caps)}")
     print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs at "
-          f"{ctx.get('mhz_per_cpu', '?')} MHz, library build {ctx.get('library_build_type', '?')}")
+          f"{ctx.get('mhz_per_cpu', '?')} MHz, load average "
+          f"{' '.join(f'{x:.1f}' for x in ctx.get('load_avg', [])) or '?'}")
     print()
     table(speeds)
     if skipped:

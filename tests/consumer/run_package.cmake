@@ -33,7 +33,7 @@ if(MODE STREQUAL "install")
   step(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${SCRATCH_DIR}/build -G Ninja
     -DCMAKE_PREFIX_PATH=${SCRATCH_DIR}/prefix -DREADME_EXAMPLE=${SCRATCH_DIR}/readme_example.cpp
     ${compilers})
-  step(build ${CMAKE_COMMAND} --build ${SCRATCH_DIR}/build)
+  step(build ${CMAKE_COMMAND} --build ${SCRATCH_DIR}/build --parallel 2)
   foreach(program consumer consumer_c readme_example consumer_object)
     step(${program} ${SCRATCH_DIR}/build/${program})
   endforeach()
