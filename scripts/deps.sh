@@ -61,12 +61,11 @@ install_missing() {
     echo "deps: would run: ${sudo[*]:+${sudo[*]} }apt-get update && $cmd"
     return 0
   fi
-  command -v apt-get >/dev/null && command -v dpkg-query >/dev/null ||
-    die "needs Debian or Ubuntu (apt-get, dpkg-query); install by hand: ${missing[*]}"
   echo "deps: installing ${missing[*]}"
-  if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get update -qq ||
-     ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-         --no-upgrade "${missing[@]}"; then
+  # env after sudo: sudo would drop the variable.
+  local -a apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
+  if ! "${apt[@]}" update -qq ||
+     ! "${apt[@]}" install -y -qq --no-install-recommends --no-upgrade "${missing[@]}"; then
     die "could not install; run:
   ${sudo[*]:+${sudo[*]} }apt-get update && $cmd"
   fi
@@ -83,6 +82,9 @@ done
 shift $((OPTIND - 1))
 [ $# -gt 0 ] || die "usage: $0 [-n] GROUP... (groups: $(groups_known))"
 [ -r "$list" ] || die "no package list $list"
+if ! command -v dpkg-query >/dev/null || ! command -v apt-get >/dev/null; then
+  die "needs Debian or Ubuntu (dpkg-query, apt-get); install the packages of groups '$*' by hand (see $list)"
+fi
 
 # Plain packages first: the computed ones (clang-rt) ask an installed tool.
 declare -a plain=() computed=()
@@ -95,5 +97,6 @@ for g in "$@"; do
     esac
   done
 done
-install_missing $(printf '%s\n' "${plain[@]}" | awk '!seen[$0]++')
+mapfile -t plain < <(printf '%s\n' "${plain[@]}" | awk 'NF && !seen[$0]++')
+install_missing "${plain[@]}"
 if [ ${#computed[@]} -gt 0 ]; then install_missing "$(clang_rt)"; fi

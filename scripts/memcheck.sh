@@ -5,7 +5,7 @@
 #   scripts/memcheck.sh BUILD_DIR [VALGRIND_ARGS...]
 #   e.g. scripts/memcheck.sh build/release --track-origins=yes
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 build=${1:?usage: $0 BUILD_DIR [VALGRIND_ARGS...]}
 shift
 command -v valgrind >/dev/null || { echo "memcheck: valgrind missing (scripts/deps.sh memcheck)"; exit 1; }

@@ -8,7 +8,7 @@
 #   NORVEK_CONFIGURE_ARGS  extra cmake arguments (e.g. -DCMAKE_CXX_COMPILER=clang++)
 #   NORVEK_CTEST_ARGS      extra ctest arguments (e.g. -L unit)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 passed=0 failed=0
 summary=()
 
