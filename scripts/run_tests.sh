@@ -47,7 +47,8 @@ for preset in "$@"; do
   bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
   passed=$((passed + total - bad))
   failed=$((failed + bad))
-  summary+=("$preset: $((total - bad)) passed, $bad failed ($((SECONDS - start)) s)")
+  elapsed=$((SECONDS - start))
+  summary+=("$preset: $((total - bad)) passed, $bad failed (${elapsed} s)")
 done
 
 echo
