@@ -39,6 +39,7 @@ bench:
 	$(DEPS) bench test
 	cmake --preset release $(COMPILERS)
 	cmake --build --preset release --target norvek_benchmarks
+	@rm -f $(BENCH_DIR)/bench_*.json
 	@set -e; for b in $(BENCH_DIR)/bench_*; do \
 	  [ -x "$$b" ] || continue; \
 	  echo "== $$b $(BENCH_ARGS)"; \

@@ -26,7 +26,10 @@ def load(paths):
     contexts, skipped = [], []
     for path in paths:
         with open(path) as f:
-            doc = json.load(f)
+            text = f.read()
+        if not text.strip():
+            continue  # a binary whose benchmarks the filter left out writes nothing
+        doc = json.loads(text)
         contexts.append(doc.get("context", {}))
         for b in doc.get("benchmarks", []):
             if b.get("error_occurred"):
