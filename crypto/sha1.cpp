@@ -40,16 +40,10 @@ using norvek_internal::Sha1Path;
 namespace {
 
 using sha1_portable::load_be32;
+using sha1_portable::store_be32;
 
 // Padding pattern appended by Final.
 constexpr uint8_t end[4] = {0x80, 0x00, 0x00, 0x00};
-
-inline void store_be32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
 
 void portable_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
   for (; blocks != 0; --blocks, p += 64)

@@ -23,6 +23,13 @@ constexpr uint32_t load_be32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
+constexpr void store_be32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
 // Round functions. Maj is written as a sum of two disjoint terms so that it
 // can be added to `e` in two independent steps.
 #define NV_CH(b, c, d) ((((c) ^ (d)) & (b)) ^ (d))
