@@ -58,7 +58,7 @@ constexpr NorvekHmacSha1Keyed norvek_hmac_sha1_keyed(const uint8_t* key, uint64_
     c->block_used = 0;
   }
   uint8_t padded[kNorvekHmacBlock] = {};
-  for (uint64_t i = 0; i < key_length; ++i) padded[i] = key[i];
+  for (uint64_t i = 0; i < key_length && i < kNorvekHmacBlock; ++i) padded[i] = key[i];
   for (uint64_t w = 0; w < kNorvekHmacBlock / 4; ++w) {
     const uint32_t v = sha1_portable::load_be32(padded + 4 * w);
     k.inner.block[w] = v ^ 0x36363636u;

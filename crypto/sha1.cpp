@@ -5,17 +5,6 @@
 // are narrowed on the way in and widened on the way out, which gives exactly
 // the results of the same arithmetic on the low halves of 64-bit words.
 //
-// Not constant-time with respect to message *length*; the rounds themselves
-// have no data-dependent branches or table lookups.
-#include "norvek/sha1.h"
-
-// SHA-1 (FIPS 180-4).
-//
-// The context keeps 64-bit words, but every quantity in it is a 32-bit one,
-// so the rounds run on 32-bit locals: the chaining values and message words
-// are narrowed on the way in and widened on the way out, which gives exactly
-// the results of the same arithmetic on the low halves of 64-bit words.
-//
 // The compression has one implementation per instruction set, each in its
 // own header: sha1_shani.h (x86-64 SHA extensions), sha1_armv8.h (arm64
 // crypto extensions) and sha1_portable.h (any CPU). The first call picks the
