@@ -5,118 +5,106 @@
 // are narrowed on the way in and widened on the way out, which gives exactly
 // the results of the same arithmetic on the low halves of 64-bit words.
 //
-// Not constant-time with respect to message *length*; the rounds themselves
-// have no data-dependent branches or table lookups.
+// The compression has one implementation per instruction set, each in its
+// own header: sha1_shani.h (x86-64 SHA extensions), sha1_armv8.h (arm64
+// crypto extensions) and sha1_portable.h (any CPU). The first call picks the
+// fastest one the CPU has and keeps the choice; all give identical results.
+//
+// Not constant-time with respect to message *length*; no path branches on
+// or indexes with the data.
 #include "norvek/sha1.h"
+
+#include <atomic>
+#include <cstddef>
+
+#include "cpu_features.h"
+#include "secure_wipe.h"
+#include "sha1_armv8.h"
+#include "sha1_paths.h"
+#include "sha1_portable.h"
+#include "sha1_shani.h"
+
+using norvek_internal::Sha1Path;
 
 namespace {
 
-constexpr uint32_t kK0 = 0x5A827999;  // rounds 0..19
-constexpr uint32_t kK1 = 0x6ED9EBA1;  // rounds 20..39
-constexpr uint32_t kK2 = 0x8F1BBCDC;  // rounds 40..59
-constexpr uint32_t kK3 = 0xCA62C1D6;  // rounds 60..79
+using sha1_portable::load_be32;
+using sha1_portable::store_be32;
 
 // Padding pattern appended by Final.
 constexpr uint8_t end[4] = {0x80, 0x00, 0x00, 0x00};
 
-inline uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-// Big-endian word assembled a byte at a time, so `p` needs no alignment.
-inline uint32_t load_be32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+void portable_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
+  for (; blocks != 0; --blocks, p += 64)
+    sha1_portable::compress(h, [p](int i) { return load_be32(p + 4 * i); });
 }
 
-inline void store_be32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
+void portable_words(uint32_t* h, const uint64_t* w, size_t blocks) {
+  for (; blocks != 0; --blocks, w += 16)
+    sha1_portable::compress(h, [w](int i) { return uint32_t(w[i]); });
 }
 
-// Round functions. Maj is written as a sum of two disjoint terms so that it
-// can be added to `e` in two independent steps.
-#define NV_CH(b, c, d) ((((c) ^ (d)) & (b)) ^ (d))
-#define NV_PARITY(b, c, d) ((b) ^ (c) ^ (d))
-#define NV_MAJ_ADD(e, b, c, d) ((e) += ((b) & (c)), (e) += ((d) & ((b) ^ (c))))
+// One compression implementation, for both input forms: big-endian bytes
+// and the context's 64-bit words.
+struct Compressor {
+  Sha1Path path;
+  void (*bytes)(uint32_t* h, const uint8_t* p, size_t blocks);
+  void (*words)(uint32_t* h, const uint64_t* w, size_t blocks);
+};
 
-// Message schedule in a 16-word ring: W[t] = ROTL1(W[t-3] ^ W[t-8] ^ W[t-14] ^ W[t-16]).
-#define NV_SCHED(t)                                                                    \
-  (x[(t)&15] = rotl(x[((t) + 13) & 15] ^ x[((t) + 8) & 15] ^ x[((t) + 2) & 15] ^ x[(t)&15], 1))
+constexpr Compressor kPortable = {Sha1Path::portable, portable_bytes, portable_words};
+#if defined(__x86_64__)
+constexpr Compressor kShani = {Sha1Path::shani, sha1_shani::compress_bytes,
+                               sha1_shani::compress_words};
+#endif
+#if defined(NORVEK_HAVE_SHA1_ARMV8)
+constexpr Compressor kArmv8 = {Sha1Path::armv8, sha1_armv8::compress_bytes,
+                               sha1_armv8::compress_words};
+#endif
 
-#define NV_R0(a, b, c, d, e, t)                                   \
-  x[t] = word(t);                                                 \
-  e += rotl(a, 5) + NV_CH(b, c, d) + kK0 + x[t];                  \
-  b = rotl(b, 30);
-#define NV_R1(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_CH(b, c, d) + kK0 + NV_SCHED(t);           \
-  b = rotl(b, 30);
-#define NV_R2(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_PARITY(b, c, d) + kK1 + NV_SCHED(t);       \
-  b = rotl(b, 30);
-#define NV_R3(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + kK2 + NV_SCHED(t);                            \
-  NV_MAJ_ADD(e, b, c, d);                                         \
-  b = rotl(b, 30);
-#define NV_R4(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_PARITY(b, c, d) + kK3 + NV_SCHED(t);       \
-  b = rotl(b, 30);
-
-// Five rounds with the working variables rotating through their roles.
-#define NV_ROUNDS5(R, t)        \
-  R(a, b, c, d, e, (t) + 0)     \
-  R(e, a, b, c, d, (t) + 1)     \
-  R(d, e, a, b, c, (t) + 2)     \
-  R(c, d, e, a, b, (t) + 3)     \
-  R(b, c, d, e, a, (t) + 4)
-
-// One compression of the 16 words word(0)..word(15) into h[0..4]. The words
-// are copied into a schedule of its own, so the source is only read.
-template <typename WordSource>
-[[gnu::always_inline]] inline void compress(uint32_t* h, WordSource word) {
-  uint32_t x[16];
-  uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-
-  NV_ROUNDS5(NV_R0, 0)
-  NV_ROUNDS5(NV_R0, 5)
-  NV_ROUNDS5(NV_R0, 10)
-  NV_R0(a, b, c, d, e, 15)
-  NV_R1(e, a, b, c, d, 16)
-  NV_R1(d, e, a, b, c, 17)
-  NV_R1(c, d, e, a, b, 18)
-  NV_R1(b, c, d, e, a, 19)
-
-  NV_ROUNDS5(NV_R2, 20)
-  NV_ROUNDS5(NV_R2, 25)
-  NV_ROUNDS5(NV_R2, 30)
-  NV_ROUNDS5(NV_R2, 35)
-
-  NV_ROUNDS5(NV_R3, 40)
-  NV_ROUNDS5(NV_R3, 45)
-  NV_ROUNDS5(NV_R3, 50)
-  NV_ROUNDS5(NV_R3, 55)
-
-  NV_ROUNDS5(NV_R4, 60)
-  NV_ROUNDS5(NV_R4, 65)
-  NV_ROUNDS5(NV_R4, 70)
-  NV_ROUNDS5(NV_R4, 75)
-
-  h[0] += a;
-  h[1] += b;
-  h[2] += c;
-  h[3] += d;
-  h[4] += e;
+// The implementation for `path` when this CPU runs it, else null.
+const Compressor* compressor_for(Sha1Path path) noexcept {
+  const NorvekCpuFeatures cpu = norvek_detect_cpu_features();
+  (void)cpu;  // unused where no hardware path is built
+  switch (path) {
+    case Sha1Path::automatic:
+#if defined(__x86_64__)
+      if (cpu.shani) return &kShani;
+#endif
+#if defined(NORVEK_HAVE_SHA1_ARMV8)
+      if (cpu.armv8_sha1) return &kArmv8;
+#endif
+      return &kPortable;
+    case Sha1Path::portable:
+      return &kPortable;
+    case Sha1Path::shani:
+#if defined(__x86_64__)
+      if (cpu.shani) return &kShani;
+#endif
+      return nullptr;
+    case Sha1Path::armv8:
+#if defined(NORVEK_HAVE_SHA1_ARMV8)
+      if (cpu.armv8_sha1) return &kArmv8;
+#endif
+      return nullptr;
+  }
+  return nullptr;
 }
 
-#undef NV_ROUNDS5
-#undef NV_R0
-#undef NV_R1
-#undef NV_R2
-#undef NV_R3
-#undef NV_R4
-#undef NV_SCHED
-#undef NV_MAJ_ADD
-#undef NV_PARITY
-#undef NV_CH
+// Null until the first call. Constant-initialised, so it is ready before any
+// static constructor runs; relaxed order suffices because it only ever points
+// at the constant records above. Threads racing on the first call store the
+// same pointer.
+constinit std::atomic<const Compressor*> g_compressor{nullptr};
+
+const Compressor& compressor() noexcept {
+  const Compressor* c = g_compressor.load(std::memory_order_relaxed);
+  if (c == nullptr) {
+    c = compressor_for(Sha1Path::automatic);
+    g_compressor.store(c, std::memory_order_relaxed);
+  }
+  return *c;
+}
 
 inline void load_state(const norvek_crypto_shastate_st_KQZP* c, uint32_t* h) {
   h[0] = uint32_t(c->h0);
@@ -138,8 +126,7 @@ inline void store_state(norvek_crypto_shastate_st_KQZP* c, const uint32_t* h) {
 void compress_pending(norvek_crypto_shastate_st_KQZP* c) {
   uint32_t h[5];
   load_state(c, h);
-  const uint64_t* w = c->block;
-  compress(h, [w](int i) { return uint32_t(w[i]); });
+  compressor().words(h, c->block, 1);
   store_state(c, h);
 }
 
@@ -217,14 +204,12 @@ void norvek_crypto_sha1_Update_KQZP(norvek_crypto_shastate_st_KQZP* c, const voi
   if (len >= 64) {
     uint32_t h[5];
     load_state(c, h);
-    const uint8_t* last = p;
-    do {
-      compress(h, [p](int i) { return load_be32(p + 4 * i); });
-      last = p;
-      p += 64;
-      len -= 64;
-    } while (len >= 64);
+    const uint64_t blocks = len / 64;
+    compressor().bytes(h, p, size_t(blocks));
     store_state(c, h);
+    const uint8_t* last = p + 64 * (blocks - 1);
+    p += 64 * blocks;
+    len -= 64 * blocks;
     // The block keeps the words of the last block compressed.
     for (int i = 0; i < 16; ++i) c->block[i] = load_be32(last + 4 * i);
   }
@@ -270,25 +255,41 @@ void norvek_crypto_sha1_KQZP(const void* d, uint64_t n, uint8_t* md) {
   norvek_crypto_sha1_Init_KQZP(&c);
   norvek_crypto_sha1_Update_KQZP(&c, d, n);
   norvek_crypto_sha1_Final_KQZP(md, &c);
+  // The context holds the last message block.
+  norvek_secure_wipe(&c, sizeof c);
 }
 
 }  // extern "C"
 
 void norvek_crypto_SHA1_block(norvek_crypto_shastate_st_KQZP* c, const uint64_t* W, int32_t num) {
+  // ceil(num / 64) blocks and at least one; 64-bit arithmetic keeps it free
+  // of overflow.
+  const int64_t n = num;
+  const size_t blocks = n <= 64 ? 1 : size_t((n + 63) / 64);
   uint32_t h[5];
   load_state(c, h);
-  // At least one block; wider arithmetic keeps the countdown free of overflow.
-  int64_t left = num;
-  do {
-    compress(h, [W](int i) { return uint32_t(W[i]); });
-    W += 16;
-    left -= 64;
-  } while (left > 0);
+  compressor().words(h, W, blocks);
   store_state(c, h);
 }
 
 void norvek_crypto_sha1_Transform(norvek_crypto_shastate_st_KQZP* c, const uint8_t* b) {
-  uint64_t words[16];
-  for (int i = 0; i < 16; ++i) words[i] = load_be32(b + 4 * i);
-  norvek_crypto_SHA1_block(c, words, 64);
+  uint32_t h[5];
+  load_state(c, h);
+  compressor().bytes(h, b, 1);
+  store_state(c, h);
 }
+
+namespace norvek_internal {
+
+bool sha1_path_available(Sha1Path path) noexcept { return compressor_for(path) != nullptr; }
+
+bool sha1_force_path(Sha1Path path) noexcept {
+  const Compressor* c = compressor_for(path);
+  if (c == nullptr) return false;
+  g_compressor.store(c, std::memory_order_relaxed);
+  return true;
+}
+
+Sha1Path sha1_current_path() noexcept { return compressor().path; }
+
+}  // namespace norvek_internal

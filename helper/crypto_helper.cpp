@@ -13,6 +13,7 @@
 #include "norvek/hmac_sha1.h"
 #include "norvek_platform/security.h"
 #include "hotp_salts.h"
+#include "../crypto/hmac_sha1_keyed.h"
 
 namespace NorvekCryptoSpace {
 
@@ -178,17 +179,33 @@ uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekX
 // ---------------------------------------------------------------------------
 // Digests, signature, random bytes, one-time codes and identifiers
 
-uint8_t NORVEK_SIGN_DATA_KEY[40] = {
-    0x31, 0x46, 0xE8, 0x86, 0xD9, 0x0A, 0x17, 0x0A, 0x49, 0xD6,
-    0x63, 0x2D, 0xD7, 0x1F, 0x36, 0xA2, 0x27, 0x09, 0xE9, 0x01,
-    0x6C, 0x0F, 0xE0, 0xA1, 0x5B, 0xD1, 0x07, 0xB7, 0x62, 0x94,
-    0xD0, 0xA7, 0x86, 0x64, 0x99, 0xAC, 0xA6, 0xF6, 0x9A, 0x3A,
-};
+// The signing key as shipped; the exported array starts with it.
+#define NV_SIGN_DATA_KEY_BYTES                                  \
+    0x31, 0x46, 0xE8, 0x86, 0xD9, 0x0A, 0x17, 0x0A, 0x49, 0xD6, \
+    0x63, 0x2D, 0xD7, 0x1F, 0x36, 0xA2, 0x27, 0x09, 0xE9, 0x01, \
+    0x6C, 0x0F, 0xE0, 0xA1, 0x5B, 0xD1, 0x07, 0xB7, 0x62, 0x94, \
+    0xD0, 0xA7, 0x86, 0x64, 0x99, 0xAC, 0xA6, 0xF6, 0x9A, 0x3A
+
+uint8_t NORVEK_SIGN_DATA_KEY[40] = {NV_SIGN_DATA_KEY_BYTES};
 
 namespace {
 
 constexpr uint64_t kSha1DigestBytes = 20;
 constexpr int32_t kRandBytesMinimum = 3;
+
+// HMAC keyed states of the fixed keys, computed at compile time: each code
+// or signature then costs two SHA-1 compressions fewer per key.
+constexpr NorvekHmacSha1Keyed kSalt1Keyed =
+    norvek_hmac_sha1_keyed(hotp_salts::SALT1, hotp_salts::kSaltSize);
+constexpr NorvekHmacSha1Keyed kSalt2Keyed =
+    norvek_hmac_sha1_keyed(hotp_salts::SALT2, hotp_salts::kSaltSize);
+constexpr NorvekHmacSha1Keyed kSalt3Keyed =
+    norvek_hmac_sha1_keyed(hotp_salts::SALT3, hotp_salts::kSaltSize);
+
+constexpr uint8_t kShippedSignDataKey[sizeof NORVEK_SIGN_DATA_KEY] = {NV_SIGN_DATA_KEY_BYTES};
+constexpr NorvekHmacSha1Keyed kShippedSignDataKeyed =
+    norvek_hmac_sha1_keyed(kShippedSignDataKey, sizeof kShippedSignDataKey);
+#undef NV_SIGN_DATA_KEY_BYTES
 
 // RFC 4226 dynamic truncation: the window of four bytes that the low nibble
 // of the last digest byte points at. Always inside the 20 bytes.
@@ -213,11 +230,22 @@ CNorVekXBuffer CNorVekXCryptoHelper::HmacSha1(const CNorVekXBuffer& in,
 }
 
 CNorVekXBuffer CNorVekXCryptoHelper::SignData(const CNorVekXBuffer& in) {
-  // Copied at every call, so later changes to the array are honoured.
-  CNorVekXBuffer key(NORVEK_SIGN_DATA_KEY, sizeof NORVEK_SIGN_DATA_KEY);
+  // Read at every call, so later changes to the array are honoured. While it
+  // holds the shipped key, the precomputed keyed states serve; the key is
+  // compared without early exit, and only "shipped or not" decides a branch.
+  uint8_t key[sizeof NORVEK_SIGN_DATA_KEY];
+  std::memcpy(key, NORVEK_SIGN_DATA_KEY, sizeof key);
+  uint8_t diff = 0;
+  for (size_t i = 0; i < sizeof key; ++i) diff |= uint8_t(key[i] ^ kShippedSignDataKey[i]);
   CNorVekXBuffer result(kSha1DigestBytes);
-  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, key.m_pData, key.m_nSize,
-                               result.m_pData);
+  if (diff == 0) {
+    norvek_hmac_sha1_finish(kShippedSignDataKeyed, in.m_pData, in.m_nSize, result.m_pData);
+  } else {
+    NorvekHmacSha1Keyed keyed = norvek_hmac_sha1_keyed(key, sizeof key);
+    norvek_hmac_sha1_finish(keyed, in.m_pData, in.m_nSize, result.m_pData);
+    norvek_secure_wipe(&keyed, sizeof keyed);
+  }
+  norvek_secure_wipe(key, sizeof key);
   return result;
 }
 
@@ -240,12 +268,9 @@ CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
   uint8_t hash1[kSha1DigestBytes] = {};
   uint8_t hash2[kSha1DigestBytes] = {};
   uint8_t hash3[kSha1DigestBytes] = {};
-  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT1,
-                               hotp_salts::kSaltSize, hash1);
-  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT2,
-                               hotp_salts::kSaltSize, hash2);
-  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, hotp_salts::SALT3,
-                               hotp_salts::kSaltSize, hash3);
+  norvek_hmac_sha1_finish(kSalt1Keyed, in.m_pData, in.m_nSize, hash1);
+  norvek_hmac_sha1_finish(kSalt2Keyed, in.m_pData, in.m_nSize, hash2);
+  norvek_hmac_sha1_finish(kSalt3Keyed, in.m_pData, in.m_nSize, hash3);
 
   const uint8_t* w1 = hotp_truncation_window(hash1);
   const uint8_t* w2 = hotp_truncation_window(hash2);

@@ -10,6 +10,7 @@
 
 #include "norvek/crypto_helper.h"
 #include "norvek_platform/security.h"
+#include "sha1_paths_param.h"
 #include "test_util.h"
 #include "wycheproof.h"
 
@@ -34,7 +35,10 @@ class ForcedRandomFailure {
   ForcedRandomFailure& operator=(const ForcedRandomFailure&) = delete;
 };
 
-TEST(Digests, Sha1) {
+// The digest tests run once per SHA-1 path this machine has.
+NORVEK_SHA1_PATH_SUITE(HashDigests);
+
+TEST_P(HashDigests, Sha1) {
   // Both empty forms: without storage and with a zero-byte allocation.
   for (const CNorVekXBuffer& empty : {CNorVekXBuffer(), CNorVekXBuffer(uint64_t{0})}) {
     EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::Sha1(empty)),
@@ -52,7 +56,7 @@ TEST(Digests, Sha1) {
 }
 
 // Short, block-sized and long (hashed) keys; the key buffer is only read.
-TEST(Digests, HmacSha1MatchesOpenSSL) {
+TEST_P(HashDigests, HmacSha1MatchesOpenSSL) {
   std::mt19937 rng(12);
   for (size_t key_len : {0, 1, 20, 40, 64, 65, 100}) {
     for (size_t msg_len : {0, 1, 20, 64, 130}) {
@@ -71,7 +75,7 @@ TEST(Digests, HmacSha1MatchesOpenSSL) {
             bytes_of(CNorVekXCryptoHelper::HmacSha1(msg, CNorVekXBuffer(uint64_t{64}))));
 }
 
-TEST(Digests, SignDataIsHmacUnderTheSigningKey) {
+TEST_P(HashDigests, SignDataIsHmacUnderTheSigningKey) {
   const Bytes key(NORVEK_SIGN_DATA_KEY, NORVEK_SIGN_DATA_KEY + 40);
   std::mt19937 rng(14);
   for (size_t n : {0, 1, 20, 64, 500}) {
@@ -84,20 +88,26 @@ TEST(Digests, SignDataIsHmacUnderTheSigningKey) {
             openssl_hmac_sha1({}, key));
 }
 
-TEST(Digests, SignDataSeesChangesToTheKeyArray) {
-  uint8_t saved[40];
-  std::memcpy(saved, NORVEK_SIGN_DATA_KEY, 40);
+// A write to the array between calls takes effect, whether it changes every
+// byte or only the first or last one, and writing the shipped key back
+// restores the shipped signatures.
+TEST_P(HashDigests, SignDataSeesChangesToTheKeyArray) {
+  const Bytes shipped(NORVEK_SIGN_DATA_KEY, NORVEK_SIGN_DATA_KEY + 40);
   const CNorVekXBuffer msg("sign me");
   const Bytes before = bytes_of(CNorVekXCryptoHelper::SignData(msg));
 
-  Bytes replacement(40);
-  for (size_t i = 0; i < 40; ++i) replacement[i] = static_cast<uint8_t>(0xA0 + i);
-  std::memcpy(NORVEK_SIGN_DATA_KEY, replacement.data(), 40);
-  const Bytes after = bytes_of(CNorVekXCryptoHelper::SignData(msg));
-  std::memcpy(NORVEK_SIGN_DATA_KEY, saved, 40);
-
-  EXPECT_EQ(after, openssl_hmac_sha1(bytes_of(msg), replacement));
-  EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(msg)), before);
+  Bytes all_new(40);
+  for (size_t i = 0; i < 40; ++i) all_new[i] = static_cast<uint8_t>(0xA0 + i);
+  Bytes first = shipped, last = shipped;
+  first[0] ^= 0x01;
+  last[39] ^= 0x80;
+  for (const Bytes& replacement : {all_new, first, last}) {
+    std::memcpy(NORVEK_SIGN_DATA_KEY, replacement.data(), 40);
+    const Bytes after = bytes_of(CNorVekXCryptoHelper::SignData(msg));
+    std::memcpy(NORVEK_SIGN_DATA_KEY, shipped.data(), 40);
+    EXPECT_EQ(after, openssl_hmac_sha1(bytes_of(msg), replacement));
+    EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(msg)), before);
+  }
 }
 
 TEST(Digests, RandBytesSizes) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "norvek/hmac_sha1.h"
+#include "sha1_paths_param.h"
 #include "test_util.h"
 #include "wycheproof.h"
 
@@ -25,7 +26,10 @@ Bytes mac(const Bytes& msg, const Bytes& key) {
   return out;
 }
 
-TEST(HmacSha1, Rfc2202) {
+// Every test below runs once per SHA-1 path this machine has.
+NORVEK_SHA1_PATH_SUITE(HmacSha1);
+
+TEST_P(HmacSha1, Rfc2202) {
   const struct {
     int number;
     Bytes key;
@@ -53,7 +57,7 @@ TEST(HmacSha1, Rfc2202) {
 
 // Valid cases must verify; invalid ones (modified tags) must not. Truncated
 // tags are compared against the leading bytes of the full MAC.
-TEST(HmacSha1, Wycheproof) {
+TEST_P(HmacSha1, Wycheproof) {
   const auto cases = norvek_test::load_wycheproof(NORVEK_TEST_DATA_DIR
                                                   "/wycheproof/hmac_sha1_test.json");
   ASSERT_EQ(cases.size(), 170u);
@@ -83,7 +87,7 @@ TEST(HmacSha1, Wycheproof) {
 // Every key length to 160 (64 used as it is, 65 and up hashed first) with
 // messages across the block boundaries; the caller's key and message are only
 // read.
-TEST(HmacSha1, DifferentialAgainstOpenSSL) {
+TEST_P(HmacSha1, DifferentialAgainstOpenSSL) {
   std::mt19937 rng(0xC0FFEE);
   for (size_t key_len = 0; key_len <= 160; ++key_len) {
     for (int trial = 0; trial < 12; ++trial) {
@@ -101,7 +105,7 @@ TEST(HmacSha1, DifferentialAgainstOpenSSL) {
 
 // A long key is replaced by its digest; an empty key (null allowed) is an
 // all-zero key block; an empty message (null allowed) is a message.
-TEST(HmacSha1, KeyAndMessageEdgeCases) {
+TEST_P(HmacSha1, KeyAndMessageEdgeCases) {
   std::mt19937 rng(3);
   const Bytes msg = random_bytes(rng, 77);
   const Bytes key65 = random_bytes(rng, 65);
@@ -119,7 +123,7 @@ TEST(HmacSha1, KeyAndMessageEdgeCases) {
 
 // The message is absorbed and the key copied into the pads before the first
 // byte of the output is written.
-TEST(HmacSha1, OutputMayAliasTheMessageOrTheKey) {
+TEST_P(HmacSha1, OutputMayAliasTheMessageOrTheKey) {
   std::mt19937 rng(1);
   for (size_t n : {20, 21, 40, 64, 65, 100}) {
     Bytes buf = random_bytes(rng, n);
@@ -135,7 +139,7 @@ TEST(HmacSha1, OutputMayAliasTheMessageOrTheKey) {
   }
 }
 
-TEST(HmacSha1, WritesExactlyTwentyBytes) {
+TEST_P(HmacSha1, WritesExactlyTwentyBytes) {
   uint8_t out[40];
   std::memset(out, 0xEE, sizeof out);
   norvek_crypto_hmac_sha1_KQZP(reinterpret_cast<const uint8_t*>("m"), 1,

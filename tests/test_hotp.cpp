@@ -14,6 +14,7 @@
 
 #include "../helper/hotp_salts.h"
 #include "norvek/crypto_helper.h"
+#include "sha1_paths_param.h"
 #include "test_util.h"
 
 namespace {
@@ -48,12 +49,15 @@ Bytes hotp(const Bytes& msg, int32_t digits, const CNorVekXBuffer& key = CNorVek
   return bytes_of(CNorVekXCryptoHelper::HOTPex(buffer_of(msg), key, digits));
 }
 
+// The code tests run once per SHA-1 path this machine has.
+NORVEK_SHA1_PATH_SUITE(HOTPex);
+
 // Group 1: hash1's truncated value, least significant byte first.
 // Group 2: hash2's truncated value, most significant byte first.
 // Group 3: hash3's masked first window byte, then window bytes 2, 3, 1.
 // The first message is empty: it still gives a full code, also from a buffer
 // without storage.
-TEST(HOTPex, GroupsAreTheTruncatedDigests) {
+TEST_P(HOTPex, GroupsAreTheTruncatedDigests) {
   std::mt19937 rng(22);
   std::set<int> offsets1, offsets2, offsets3;
   for (int trial = 0; trial < 400; ++trial) {
@@ -87,7 +91,7 @@ TEST(HOTPex, GroupsAreTheTruncatedDigests) {
 
 // 1 to 12 digits give that prefix of the code, whatever key buffer is
 // passed (it is not read); other counts give an empty buffer.
-TEST(HOTPex, DigitsSelectAPrefix) {
+TEST_P(HOTPex, DigitsSelectAPrefix) {
   std::mt19937 rng(21);
   for (int trial = 0; trial < 50; ++trial) {
     const Bytes msg = random_bytes(rng, rng() % 100);

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "../crypto/cpu_features.h"
 #include "norvek/sha1.h"
+#include "sha1_paths_param.h"
 #include "test_util.h"
 
 namespace {
@@ -46,9 +48,12 @@ std::string chaining(const Ctx& c) {
   return to_hex(md);
 }
 
+// Every test below runs once per SHA-1 path this machine has.
+NORVEK_SHA1_PATH_SUITE(Sha1);
+
 // FIPS 180-4 (and its companion examples document) for SHA-1; each one shot
 // and split byte by byte, in pieces of 3, and in pieces of 63 and 65.
-TEST(Sha1, FipsExamples) {
+TEST_P(Sha1, FipsExamples) {
   const struct {
     const char* source;
     std::string message;
@@ -81,7 +86,7 @@ TEST(Sha1, FipsExamples) {
 
 // Every length to 300 (all padding boundaries) and some long ones, at an odd
 // address, one shot and in random pieces.
-TEST(Sha1, DifferentialRandomSplitsAgainstOpenSSL) {
+TEST_P(Sha1, DifferentialRandomSplitsAgainstOpenSSL) {
   std::mt19937 rng(0x5EED5A1);
   std::vector<size_t> lengths;
   for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
@@ -104,7 +109,7 @@ TEST(Sha1, DifferentialRandomSplitsAgainstOpenSSL) {
   }
 }
 
-TEST(Sha1, UpdateWithZeroLengthChangesNothing) {
+TEST_P(Sha1, UpdateWithZeroLengthChangesNothing) {
   Ctx c{};  // Init does not set the pending words; the whole record is compared
   norvek_crypto_sha1_Init_KQZP(&c);
   norvek_crypto_sha1_Update_KQZP(&c, "abcde", 5);
@@ -117,7 +122,7 @@ TEST(Sha1, UpdateWithZeroLengthChangesNothing) {
 
 // Pending bytes are kept big-endian and left-aligned with low bytes zero:
 // the form callers of the compression functions see.
-TEST(Sha1, PendingBlockLayout) {
+TEST_P(Sha1, PendingBlockLayout) {
   Ctx c;
   std::memset(&c, 0xAB, sizeof c);
   norvek_crypto_sha1_Init_KQZP(&c);
@@ -135,7 +140,7 @@ TEST(Sha1, PendingBlockLayout) {
   EXPECT_EQ(c.block[3], 0x6D000000u);
 }
 
-TEST(Sha1, BitCountCarriesIntoHighHalf) {
+TEST_P(Sha1, BitCountCarriesIntoHighHalf) {
   Ctx c;
   norvek_crypto_sha1_Init_KQZP(&c);
   c.length_low = 0xFFFFFFF8u;
@@ -150,7 +155,7 @@ TEST(Sha1, BitCountCarriesIntoHighHalf) {
 
 // Final leaves the digest in the chaining values and the lengths in place;
 // without a new Init the context continues from there, Init resets it.
-TEST(Sha1, ContextLifecycle) {
+TEST_P(Sha1, ContextLifecycle) {
   Ctx c;
   norvek_crypto_sha1_Init_KQZP(&c);
   norvek_crypto_sha1_Update_KQZP(&c, "abc", 3);
@@ -168,7 +173,7 @@ TEST(Sha1, ContextLifecycle) {
   EXPECT_EQ(digest_hex(second), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 
-TEST(Sha1, FinalWritesExactlyTwentyBytes) {
+TEST_P(Sha1, FinalWritesExactlyTwentyBytes) {
   uint8_t out[40];
   std::memset(out, 0xEE, sizeof out);
   Ctx c;
@@ -200,7 +205,7 @@ std::vector<uint64_t> words_of(const Bytes& bytes) {
 // Both compression entry points change only the chaining values, read their
 // input without changing it (bytes at any alignment; only the low halves of
 // words and chaining values), and keep the chaining values below 2^32.
-TEST(Sha1, CompressionTouchesOnlyTheChainingValues) {
+TEST_P(Sha1, CompressionTouchesOnlyTheChainingValues) {
   Ctx primed;
   std::memset(&primed, 0x5A, sizeof primed);
   norvek_crypto_sha1_Init_KQZP(&primed);
@@ -236,7 +241,7 @@ TEST(Sha1, CompressionTouchesOnlyTheChainingValues) {
 }
 
 // Blocks compressed = ceil(num / 64), and at least one.
-TEST(Sha1, BlockFunctionBlockCount) {
+TEST_P(Sha1, BlockFunctionBlockCount) {
   std::mt19937 rng(7);
   const Bytes bytes = random_bytes(rng, 64 * 3);
   const auto w = words_of(bytes);
@@ -258,6 +263,31 @@ TEST(Sha1, BlockFunctionBlockCount) {
   } cases[] = {{64, 1},  {1, 1},   {0, 1},   {-5, 1},  {INT32_MIN, 1},
                {65, 2},  {128, 2}, {129, 3}, {192, 3}};
   for (const auto& t : cases) EXPECT_EQ(with_num(t.num), after_blocks(t.blocks)) << t.num;
+}
+
+// The run-time choice is the hardware path the CPU has, and the switch
+// refuses paths it lacks without changing the one in use.
+TEST(Sha1Selection, PicksTheHardwarePathAndRefusesMissingOnes) {
+  using norvek_internal::Sha1Path;
+  const NorvekCpuFeatures cpu = norvek_detect_cpu_features();
+  const Sha1Path best = cpu.shani        ? Sha1Path::shani
+                        : cpu.armv8_sha1 ? Sha1Path::armv8
+                                         : Sha1Path::portable;
+  ASSERT_TRUE(norvek_internal::sha1_force_path(Sha1Path::automatic));
+  EXPECT_EQ(norvek_internal::sha1_current_path(), best);
+  const struct {
+    Sha1Path path;
+    bool present;
+  } paths[] = {{Sha1Path::portable, true},
+               {Sha1Path::shani, cpu.shani},
+               {Sha1Path::armv8, cpu.armv8_sha1}};
+  for (const auto& p : paths) {
+    const auto name = norvek_test::sha1_path_name(p.path);
+    EXPECT_EQ(norvek_internal::sha1_path_available(p.path), p.present) << name;
+    EXPECT_EQ(norvek_internal::sha1_force_path(p.path), p.present) << name;
+    EXPECT_EQ(norvek_internal::sha1_current_path(), p.present ? p.path : best) << name;
+    norvek_internal::sha1_force_path(Sha1Path::automatic);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // HMAC-SHA1 (RFC 2104) in one call. Message first, key second; 20 bytes out.
 // `output_digest` may alias the message or the key. No checks, no allocation.
+// Runs on the SHA-1 path chosen as in sha1.h: constant-time in the key and
+// message contents, not their lengths. Pads and keyed states are wiped.
 #pragma once
 
 #include <stdint.h>
