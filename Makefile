@@ -10,7 +10,7 @@ COMPILERS := $(if $(call user_set,CXX),-DCMAKE_CXX_COMPILER=$(CXX)) \
 export NORVEK_CONFIGURE_ARGS := $(strip $(COMPILERS))
 export NORVEK_CTEST_ARGS := $(CTEST_ARGS)
 # The release and asan builds compile the benchmarks too.
-TEST_DEPS := build test bench memcheck
+TEST_DEPS := build test bench memcheck cli
 BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
