@@ -7,11 +7,13 @@
 // a context reused across calls for bulk CBC, and a fresh EVP AES-128-CBC
 // context with PKCS#7 per call for the buffer cipher.
 //
-// To compare the table path with OpenSSL's own non-AES-NI code, run with
-// OPENSSL_ia32cap="~0x200000200000000:~0x20000000" — the first word clears
-// AES-NI (bit 57) and PCLMULQDQ (bit 33), the second clears VAES among the
-// extended features (CPUID.7:ECX bit 9), and SSSE3 stays, so EVP falls back
-// to its vector-permute (VPAES) code.
+// To compare the table path with OpenSSL's own code without AES-NI, run with
+// OPENSSL_ia32cap="~0x200000200000000": it clears AES-NI (bit 57) and
+// PCLMULQDQ (bit 33) and keeps SSSE3, so EVP uses its SSSE3 vector-permute
+// and bit-sliced AES. A second word ":~0x20000000" clears only the SHA
+// extensions (leaf 7 EBX bit 29) and changes nothing here; VAES would be
+// ":~0x20000000000". Unset the variable for the default paths: an empty
+// value clears every capability.
 #define OPENSSL_SUPPRESS_DEPRECATED
 
 #include <benchmark/benchmark.h>
