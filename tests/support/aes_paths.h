@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ class AesPathTest : public ::testing::TestWithParam<NorvekAesPath> {
 };
 
 }  // namespace norvek_test
+
+// Lets failure messages name the path.
+inline void PrintTo(NorvekAesPath path, std::ostream* os) { *os << norvek_test::aes_path_name(path); }
 
 #define NORVEK_ON_EVERY_AES_PATH(suite)                                             \
   INSTANTIATE_TEST_SUITE_P(                                                         \
