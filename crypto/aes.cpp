@@ -325,8 +325,9 @@ NORVEK_INLINE NorvekAesPath current_path() {
   return static_cast<NorvekAesPath>(p);
 }
 
-NORVEK_INLINE const AesOps& ops() {
-  switch (current_path()) {
+// The table path is called directly, so the fallback pays no indirect call.
+NORVEK_INLINE const AesOps& hardware_ops(NorvekAesPath path) {
+  switch (path) {
 #if defined(NORVEK_AES_HAVE_AESNI)
     case NorvekAesPath::aesni: return kAesniOps;
     case NorvekAesPath::vaes: return kVaesOps;
@@ -337,6 +338,16 @@ NORVEK_INLINE const AesOps& ops() {
     default: return kTableOps;
   }
 }
+
+#define NORVEK_AES_DISPATCH(op, ...)                                        \
+  do {                                                                      \
+    const NorvekAesPath path = current_path();                              \
+    if (path == NorvekAesPath::table) {                                     \
+      table_##op(__VA_ARGS__);                                              \
+    } else {                                                                \
+      hardware_ops(path).op(__VA_ARGS__);                                   \
+    }                                                                       \
+  } while (0)
 
 }  // namespace
 
@@ -356,34 +367,36 @@ extern "C" {
 int32_t norvek_AES_set_encrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
                                        vantel_aes_key_stKQZP* key) {
   const int32_t status = check_setup_args(userKey, bits, key);
-  if (status == 0) ops().set_encrypt_key(userKey, bits, key);
+  if (status == 0) NORVEK_AES_DISPATCH(set_encrypt_key, userKey, bits, key);
   return status;
 }
 
 int32_t norvek_AES_set_decrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
                                        vantel_aes_key_stKQZP* key) {
   const int32_t status = check_setup_args(userKey, bits, key);
-  if (status == 0) ops().set_decrypt_key(userKey, bits, key);
+  if (status == 0) NORVEK_AES_DISPATCH(set_decrypt_key, userKey, bits, key);
   return status;
 }
 
 void norvek_AES_encryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
-  ops().encrypt(in, out, key);
+  NORVEK_AES_DISPATCH(encrypt, in, out, key);
 }
 
 void norvek_AES_decryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
-  ops().decrypt(in, out, key);
+  NORVEK_AES_DISPATCH(decrypt, in, out, key);
 }
 
 void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                                 const vantel_aes_key_stKQZP* key) {
-  ops().cbc_encrypt(in, out, ivec, nblock, key);
+  NORVEK_AES_DISPATCH(cbc_encrypt, in, out, ivec, nblock, key);
 }
 
 void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                                 const vantel_aes_key_stKQZP* key) {
-  ops().cbc_decrypt(in, out, ivec, nblock, key);
+  NORVEK_AES_DISPATCH(cbc_decrypt, in, out, ivec, nblock, key);
 }
+
+#undef NORVEK_AES_DISPATCH
 
 int32_t norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(uint64_t data_length) {
   return static_cast<int32_t>(16 - (data_length % 16));
