@@ -1,10 +1,19 @@
 // AES, CBC and the buffer cipher beside OpenSSL in one run.
 //
-// Baselines: the low-level AES_encrypt / AES_decrypt / AES_set_*_key (table
-// code, no AES-NI) for single blocks and key set-up, EVP AES-CBC for bulk
-// CBC, and a fresh EVP AES-128-CBC context with PKCS#7 per call for the
-// buffer cipher. Run once as is and once with
-// OPENSSL_ia32cap="~0x200000200000000" to take AES-NI away from EVP.
+// Names are <operation>/<implementation>/<bytes>. `norvek` is the library
+// with its own run-time choice; `norvek-<path>` forces one path (every path
+// this machine has). Baselines: OpenSSL's low-level AES_encrypt /
+// AES_decrypt / AES_set_*_key for single blocks and key set-up, EVP CBC with
+// a context reused across calls for bulk CBC, and a fresh EVP AES-128-CBC
+// context with PKCS#7 per call for the buffer cipher.
+//
+// To compare the table path with OpenSSL's own code without AES-NI, run with
+// OPENSSL_ia32cap="~0x200000200000000": it clears AES-NI (bit 57) and
+// PCLMULQDQ (bit 33) and keeps SSSE3, so EVP uses its SSSE3 vector-permute
+// and bit-sliced AES. A second word ":~0x20000000" clears only the SHA
+// extensions (leaf 7 EBX bit 29) and changes nothing here; VAES would be
+// ":~0x20000000000". Unset the variable for the default paths: an empty
+// value clears every capability.
 #define OPENSSL_SUPPRESS_DEPRECATED
 
 #include <benchmark/benchmark.h>
@@ -13,9 +22,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "../crypto/aes_path.h"
 #include "norvek/aes.h"
 #include "norvek/crypto_helper.h"
 
@@ -35,129 +46,97 @@ std::vector<uint8_t> pattern(size_t n) {
   return v;
 }
 
-// --- single block (each output feeds the next call, as in a chain) --------
+// --- the library: single blocks (each output feeds the next call) ----------
 
-void BM_Block_Encrypt_norvek(benchmark::State& state) {
+using SetupFn = int32_t (*)(const uint8_t*, int32_t, vantel_aes_key_stKQZP*);
+using BlockFn = void (*)(const uint8_t*, uint8_t*, const vantel_aes_key_stKQZP*);
+using CbcFn = void (*)(const uint8_t*, uint8_t*, uint8_t*, uint64_t, const vantel_aes_key_stKQZP*);
+
+void norvek_block(benchmark::State& state, int bits, SetupFn setup, BlockFn fn) {
   vantel_aes_key_stKQZP key{};
-  norvek_AES_set_encrypt_keyKQZP(kKey, static_cast<int32_t>(state.range(0)), &key);
+  setup(kKey, bits, &key);
   uint8_t block[16] = {1, 2, 3};
   for (auto _ : state) {
-    norvek_AES_encryptKQZP(block, block, &key);
+    fn(block, block, &key);
     benchmark::DoNotOptimize(block);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 16);
 }
 
-void BM_Block_Encrypt_openssl(benchmark::State& state) {
-  AES_KEY key;
-  AES_set_encrypt_key(kKey, static_cast<int>(state.range(0)), &key);
-  uint8_t block[16] = {1, 2, 3};
-  for (auto _ : state) {
-    AES_encrypt(block, block, &key);
-    benchmark::DoNotOptimize(block);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 16);
-}
-
-void BM_Block_Decrypt_norvek(benchmark::State& state) {
+void norvek_setup(benchmark::State& state, int bits, SetupFn setup) {
   vantel_aes_key_stKQZP key{};
-  norvek_AES_set_decrypt_keyKQZP(kKey, static_cast<int32_t>(state.range(0)), &key);
-  uint8_t block[16] = {1, 2, 3};
   for (auto _ : state) {
-    norvek_AES_decryptKQZP(block, block, &key);
-    benchmark::DoNotOptimize(block);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 16);
-}
-
-void BM_Block_Decrypt_openssl(benchmark::State& state) {
-  AES_KEY key;
-  AES_set_decrypt_key(kKey, static_cast<int>(state.range(0)), &key);
-  uint8_t block[16] = {1, 2, 3};
-  for (auto _ : state) {
-    AES_decrypt(block, block, &key);
-    benchmark::DoNotOptimize(block);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 16);
-}
-
-// --- key set-up --------------------------------------------------------------
-
-void BM_KeySetup_Encrypt_norvek(benchmark::State& state) {
-  vantel_aes_key_stKQZP key{};
-  const auto bits = static_cast<int32_t>(state.range(0));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(norvek_AES_set_encrypt_keyKQZP(kKey, bits, &key));
+    benchmark::DoNotOptimize(setup(kKey, bits, &key));
     benchmark::ClobberMemory();
   }
 }
 
-void BM_KeySetup_Encrypt_openssl(benchmark::State& state) {
-  AES_KEY key;
-  const auto bits = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(AES_set_encrypt_key(kKey, bits, &key));
-    benchmark::ClobberMemory();
-  }
-}
-
-void BM_KeySetup_Decrypt_norvek(benchmark::State& state) {
+void norvek_cbc(benchmark::State& state, int bits, size_t n, SetupFn setup, CbcFn fn) {
   vantel_aes_key_stKQZP key{};
-  const auto bits = static_cast<int32_t>(state.range(0));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(norvek_AES_set_decrypt_keyKQZP(kKey, bits, &key));
-    benchmark::ClobberMemory();
-  }
-}
-
-void BM_KeySetup_Decrypt_openssl(benchmark::State& state) {
-  AES_KEY key;
-  const auto bits = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(AES_set_decrypt_key(kKey, bits, &key));
-    benchmark::ClobberMemory();
-  }
-}
-
-// --- CBC over whole blocks: args (bits, bytes) ----------------------------
-
-void BM_Cbc_Encrypt_norvek(benchmark::State& state) {
-  vantel_aes_key_stKQZP key{};
-  norvek_AES_set_encrypt_keyKQZP(kKey, static_cast<int32_t>(state.range(0)), &key);
-  const auto n = static_cast<size_t>(state.range(1));
+  setup(kKey, bits, &key);
   std::vector<uint8_t> in = pattern(n), out(n);
   uint8_t iv[16];
   std::copy(kIv, kIv + 16, iv);
   for (auto _ : state) {
-    norvek_AES_cbc_encryptKQZP(in.data(), out.data(), iv, n / 16, &key);
+    fn(in.data(), out.data(), iv, n / 16, &key);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 
-void BM_Cbc_Decrypt_norvek(benchmark::State& state) {
-  vantel_aes_key_stKQZP key{};
-  norvek_AES_set_decrypt_keyKQZP(kKey, static_cast<int32_t>(state.range(0)), &key);
-  const auto n = static_cast<size_t>(state.range(1));
-  std::vector<uint8_t> in = pattern(n), out(n);
-  uint8_t iv[16];
-  std::copy(kIv, kIv + 16, iv);
+void norvek_buffer(benchmark::State& state, size_t n, bool encrypt) {
+  const CNorVekXBuffer key(kKey, 16);
+  const std::vector<uint8_t> p = pattern(n);
+  CNorVekXBuffer plain(p.data(), p.size()), cipher, out;
+  CNorVekXCryptoHelper::Encrypt(key, plain, cipher);
   for (auto _ : state) {
-    norvek_AES_cbc_decryptKQZP(in.data(), out.data(), iv, n / 16, &key);
-    benchmark::DoNotOptimize(out.data());
+    if (encrypt) {
+      benchmark::DoNotOptimize(CNorVekXCryptoHelper::Encrypt(key, plain, out));
+    } else {
+      benchmark::DoNotOptimize(CNorVekXCryptoHelper::Decrypt(key, cipher, out));
+    }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 
-const EVP_CIPHER* evp_cbc(int64_t bits) {
+// --- OpenSSL -------------------------------------------------------------------
+
+void openssl_block(benchmark::State& state, int bits, bool encrypt) {
+  AES_KEY key;
+  if (encrypt) {
+    AES_set_encrypt_key(kKey, bits, &key);
+  } else {
+    AES_set_decrypt_key(kKey, bits, &key);
+  }
+  uint8_t block[16] = {1, 2, 3};
+  for (auto _ : state) {
+    if (encrypt) {
+      AES_encrypt(block, block, &key);
+    } else {
+      AES_decrypt(block, block, &key);
+    }
+    benchmark::DoNotOptimize(block);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 16);
+}
+
+void openssl_setup(benchmark::State& state, int bits, bool encrypt) {
+  AES_KEY key;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(encrypt ? AES_set_encrypt_key(kKey, bits, &key)
+                                     : AES_set_decrypt_key(kKey, bits, &key));
+    benchmark::ClobberMemory();
+  }
+}
+
+const EVP_CIPHER* evp_cbc(int bits) {
   return bits == 256 ? EVP_aes_256_cbc() : bits == 192 ? EVP_aes_192_cbc() : EVP_aes_128_cbc();
 }
 
-void evp_cbc_bench(benchmark::State& state, int enc) {
-  const auto n = static_cast<size_t>(state.range(1));
+void openssl_cbc(benchmark::State& state, int bits, size_t n, bool encrypt) {
   std::vector<uint8_t> in = pattern(n), out(n);
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  EVP_CipherInit_ex(ctx, evp_cbc(state.range(0)), nullptr, kKey, kIv, enc);
+  EVP_CipherInit_ex(ctx, evp_cbc(bits), nullptr, kKey, kIv, encrypt ? 1 : 0);
   EVP_CIPHER_CTX_set_padding(ctx, 0);
   int len = 0;
   for (auto _ : state) {
@@ -168,35 +147,7 @@ void evp_cbc_bench(benchmark::State& state, int enc) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 
-void BM_Cbc_Encrypt_openssl(benchmark::State& state) { evp_cbc_bench(state, 1); }
-void BM_Cbc_Decrypt_openssl(benchmark::State& state) { evp_cbc_bench(state, 0); }
-
-// --- buffer cipher: fresh key schedule and padding each call ---------------
-
-void BM_Buffer_Encrypt_norvek(benchmark::State& state) {
-  const CNorVekXBuffer key(kKey, 16);
-  const std::vector<uint8_t> p = pattern(static_cast<size_t>(state.range(0)));
-  const CNorVekXBuffer data(p.data(), p.size());
-  CNorVekXBuffer cipher;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(CNorVekXCryptoHelper::Encrypt(key, data, cipher));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-
-void BM_Buffer_Decrypt_norvek(benchmark::State& state) {
-  const CNorVekXBuffer key(kKey, 16);
-  const std::vector<uint8_t> p = pattern(static_cast<size_t>(state.range(0)));
-  CNorVekXBuffer cipher;
-  CNorVekXCryptoHelper::Encrypt(key, CNorVekXBuffer(p.data(), p.size()), cipher);
-  CNorVekXBuffer data;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(CNorVekXCryptoHelper::Decrypt(key, cipher, data));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-
-// The same job through EVP: new context, key set-up, update, final.
+// The buffer cipher's job through EVP: new context, key set-up, update, final.
 int evp_oneshot(int enc, const uint8_t* in, int n, uint8_t* out) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   int len = 0, fin = 0;
@@ -207,47 +158,112 @@ int evp_oneshot(int enc, const uint8_t* in, int n, uint8_t* out) {
   return len + fin;
 }
 
-void BM_Buffer_Encrypt_openssl(benchmark::State& state) {
-  const auto n = static_cast<int>(state.range(0));
-  const std::vector<uint8_t> in = pattern(static_cast<size_t>(n));
-  std::vector<uint8_t> out(static_cast<size_t>(n) + 16);
+void openssl_buffer(benchmark::State& state, size_t n, bool encrypt) {
+  const std::vector<uint8_t> plain = pattern(n);
+  std::vector<uint8_t> ct(n + 16), out(n + 16);
+  const int ct_len = evp_oneshot(1, plain.data(), static_cast<int>(n), ct.data());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(evp_oneshot(1, in.data(), n, out.data()));
+    benchmark::DoNotOptimize(encrypt ? evp_oneshot(1, plain.data(), static_cast<int>(n), out.data())
+                                     : evp_oneshot(0, ct.data(), ct_len, out.data()));
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 
-void BM_Buffer_Decrypt_openssl(benchmark::State& state) {
-  const auto n = static_cast<int>(state.range(0));
-  const std::vector<uint8_t> plain = pattern(static_cast<size_t>(n));
-  std::vector<uint8_t> ct(static_cast<size_t>(n) + 16), out(static_cast<size_t>(n) + 16);
-  const int ct_len = evp_oneshot(1, plain.data(), n, ct.data());
+// Memory bandwidth of the same run, for scale.
+void libc_memcpy(benchmark::State& state, size_t n) {
+  std::vector<uint8_t> in = pattern(n), out(n);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(evp_oneshot(0, ct.data(), ct_len, out.data()));
+    std::memcpy(out.data(), in.data(), n);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+
+// --- registration --------------------------------------------------------------
+
+struct Impl {
+  std::string name;
+  NorvekAesPath path;
+};
+
+std::vector<Impl> norvek_impls() {
+  std::vector<Impl> impls = {{"norvek", NorvekAesPath::automatic}};
+  const std::pair<const char*, NorvekAesPath> paths[] = {{"norvek-table", NorvekAesPath::table},
+                                                         {"norvek-aesni", NorvekAesPath::aesni},
+                                                         {"norvek-vaes", NorvekAesPath::vaes},
+                                                         {"norvek-armv8", NorvekAesPath::armv8}};
+  for (const auto& [name, path] : paths) {
+    if (norvek_aes_path_available(path)) impls.push_back({name, path});
+  }
+  return impls;
+}
+
+std::string bench_name(const std::string& op, const std::string& impl, size_t bytes) {
+  return op + "/" + impl + "/" + std::to_string(bytes);
+}
+
+// One entry per library implementation, the path forced while it runs.
+template <class Body>
+void add_norvek(const std::string& op, size_t bytes, Body body) {
+  for (const Impl& impl : norvek_impls()) {
+    benchmark::RegisterBenchmark(bench_name(op, impl.name, bytes).c_str(),
+                                 [path = impl.path, body](benchmark::State& state) {
+                                   norvek_aes_force_path(path);
+                                   body(state);
+                                   norvek_aes_force_path(NorvekAesPath::automatic);
+                                 });
+  }
+}
+
+template <class Body>
+void add_openssl(const std::string& op, size_t bytes, Body body) {
+  benchmark::RegisterBenchmark(bench_name(op, "openssl", bytes).c_str(), body);
+}
+
+void register_all() {
+  for (int bits : {128, 256}) {
+    const std::string aes = "aes" + std::to_string(bits);
+    for (bool encrypt : {true, false}) {
+      const std::string dir = encrypt ? "encrypt" : "decrypt";
+      const SetupFn setup = encrypt ? norvek_AES_set_encrypt_keyKQZP : norvek_AES_set_decrypt_keyKQZP;
+      const BlockFn block = encrypt ? norvek_AES_encryptKQZP : norvek_AES_decryptKQZP;
+      const CbcFn cbc = encrypt ? norvek_AES_cbc_encryptKQZP : norvek_AES_cbc_decryptKQZP;
+
+      add_norvek(aes + "_block_" + dir, 16,
+                 [=](benchmark::State& s) { norvek_block(s, bits, setup, block); });
+      add_openssl(aes + "_block_" + dir, 16,
+                  [=](benchmark::State& s) { openssl_block(s, bits, encrypt); });
+      add_norvek(aes + "_set_" + dir + "_key", 0,
+                 [=](benchmark::State& s) { norvek_setup(s, bits, setup); });
+      add_openssl(aes + "_set_" + dir + "_key", 0,
+                  [=](benchmark::State& s) { openssl_setup(s, bits, encrypt); });
+      for (size_t n : {size_t{1024}, size_t{65536}}) {
+        add_norvek(aes + "_cbc_" + dir, n,
+                   [=](benchmark::State& s) { norvek_cbc(s, bits, n, setup, cbc); });
+        add_openssl(aes + "_cbc_" + dir, n,
+                    [=](benchmark::State& s) { openssl_cbc(s, bits, n, encrypt); });
+      }
+    }
+  }
+  for (bool encrypt : {true, false}) {
+    const std::string op = encrypt ? "buffer_encrypt" : "buffer_decrypt";
+    for (size_t n : {size_t{64}, size_t{16384}}) {
+      add_norvek(op, n, [=](benchmark::State& s) { norvek_buffer(s, n, encrypt); });
+      add_openssl(op, n, [=](benchmark::State& s) { openssl_buffer(s, n, encrypt); });
+    }
+  }
+  benchmark::RegisterBenchmark(bench_name("memcpy", "libc", 65536).c_str(),
+                               [](benchmark::State& s) { libc_memcpy(s, 65536); });
 }
 
 }  // namespace
 
-BENCHMARK(BM_Block_Encrypt_norvek)->Arg(128)->Arg(256);
-BENCHMARK(BM_Block_Encrypt_openssl)->Arg(128)->Arg(256);
-BENCHMARK(BM_Block_Decrypt_norvek)->Arg(128)->Arg(256);
-BENCHMARK(BM_Block_Decrypt_openssl)->Arg(128)->Arg(256);
-BENCHMARK(BM_KeySetup_Encrypt_norvek)->Arg(128)->Arg(256);
-BENCHMARK(BM_KeySetup_Encrypt_openssl)->Arg(128)->Arg(256);
-BENCHMARK(BM_KeySetup_Decrypt_norvek)->Arg(128)->Arg(256);
-BENCHMARK(BM_KeySetup_Decrypt_openssl)->Arg(128)->Arg(256);
-#define NORVEK_CBC_ARGS \
-  ->Args({128, 1024})->Args({128, 65536})->Args({256, 1024})->Args({256, 65536})
-BENCHMARK(BM_Cbc_Encrypt_norvek) NORVEK_CBC_ARGS;
-BENCHMARK(BM_Cbc_Encrypt_openssl) NORVEK_CBC_ARGS;
-BENCHMARK(BM_Cbc_Decrypt_norvek) NORVEK_CBC_ARGS;
-BENCHMARK(BM_Cbc_Decrypt_openssl) NORVEK_CBC_ARGS;
-#undef NORVEK_CBC_ARGS
-BENCHMARK(BM_Buffer_Encrypt_norvek)->Arg(64)->Arg(16384);
-BENCHMARK(BM_Buffer_Encrypt_openssl)->Arg(64)->Arg(16384);
-BENCHMARK(BM_Buffer_Decrypt_norvek)->Arg(64)->Arg(16384);
-BENCHMARK(BM_Buffer_Decrypt_openssl)->Arg(64)->Arg(16384);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  register_all();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

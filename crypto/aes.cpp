@@ -1,13 +1,27 @@
-// AES (FIPS-197) in the 32-bit table-driven form, CBC chaining over whole
-// blocks (NIST SP 800-38A) and the PKCS#7 pad helpers.
+// AES (FIPS-197), CBC chaining over whole blocks (NIST SP 800-38A) and the
+// PKCS#7 pad helpers.
 //
-// Not constant-time: every round indexes Te0..Te3 / Td0..Td3 with secret
-// state bytes, so cache timing reveals key material to a co-resident
-// attacker. Only the pad check is written to run in data-independent time,
-// because a caller's reaction to it is a classic padding oracle.
+// Each operation runs on one of several variants, picked once per process
+// from what the CPU offers: AES-NI (with VAES for CBC decryption) on x86-64,
+// the ARMv8 crypto extensions on arm64, and the 32-bit table form here
+// everywhere else. They share the key record and give identical results.
+//
+// The table form is not constant-time: every round indexes Te0..Te3 /
+// Td0..Td3 with secret state bytes, so cache timing reveals key material to
+// a co-resident attacker. The hardware variants are constant-time. The pad
+// check is written to run in data-independent time on every path, because a
+// caller's reaction to it is a classic padding oracle.
 #include "norvek/aes.h"
 
+#include <atomic>
+
+#include "aes_aesni.h"
+#include "aes_armv8.h"
+#include "aes_common.h"
+#include "aes_path.h"
 #include "aes_tables.h"
+#include "aes_vaes.h"
+#include "cpu_features.h"
 
 namespace {
 
@@ -23,16 +37,9 @@ constexpr const uint32_t* Td1 = kTables.Td1;
 constexpr const uint32_t* Td2 = kTables.Td2;
 constexpr const uint32_t* Td3 = kTables.Td3;
 constexpr const uint32_t* Td4 = kTables.Td4;
-constexpr const uint32_t* rcon = kTables.rcon;
 
-#define NORVEK_INLINE inline __attribute__((always_inline))
-
-// Byte-wise so that no alignment is needed; compilers turn these into one
-// load plus a byte swap.
-NORVEK_INLINE uint32_t load_be(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
+// Byte-wise so that no alignment is needed; compilers turn these and
+// load_be into one access plus a byte swap.
 NORVEK_INLINE void store_be(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 24);
   p[1] = static_cast<uint8_t>(v >> 16);
@@ -45,13 +52,8 @@ NORVEK_INLINE uint32_t b1(uint32_t w) { return (w >> 16) & 0xFF; }
 NORVEK_INLINE uint32_t b2(uint32_t w) { return (w >> 8) & 0xFF; }
 NORVEK_INLINE uint32_t b3(uint32_t w) { return w & 0xFF; }
 
-// Loop passes of two rounds each. A record that did not come from a
-// successful set-up is run as 10 rounds over whatever it holds: garbage out,
-// but never a read outside the record.
-NORVEK_INLINE int pass_count(const vantel_aes_key_stKQZP* key) {
-  const int32_t rounds = key->rounds;
-  return rounds == 14 ? 7 : rounds == 12 ? 6 : 5;
-}
+// Loop passes of two rounds each.
+NORVEK_INLINE int pass_count(const vantel_aes_key_stKQZP* key) { return round_count(key) / 2; }
 
 // Encrypts the state held in s0..s3 in place.
 NORVEK_INLINE void encrypt_state(uint32_t& s0, uint32_t& s1, uint32_t& s2, uint32_t& s3,
@@ -144,87 +146,33 @@ NORVEK_INLINE void decrypt_state2(uint32_t (&x)[4], uint32_t (&y)[4], const uint
 #undef NORVEK_DLAST
 }
 
-// SubWord(RotWord(w)), S taken from Te4.
-NORVEK_INLINE uint32_t sub_rot_word(uint32_t w) {
-  return (Te4[b1(w)] & 0xFF000000) ^ (Te4[b2(w)] & 0x00FF0000) ^ (Te4[b3(w)] & 0x0000FF00) ^
-         (Te4[b0(w)] & 0x000000FF);
-}
+// SubWord, S taken from Te4.
+struct TableSubWord {
+  NORVEK_INLINE uint32_t operator()(uint32_t w) const {
+    return (Te4[b0(w)] & 0xFF000000) ^ (Te4[b1(w)] & 0x00FF0000) ^ (Te4[b2(w)] & 0x0000FF00) ^
+           (Te4[b3(w)] & 0x000000FF);
+  }
+};
 
-NORVEK_INLINE uint32_t sub_word(uint32_t w) {
-  return (Te4[b0(w)] & 0xFF000000) ^ (Te4[b1(w)] & 0x00FF0000) ^ (Te4[b2(w)] & 0x0000FF00) ^
-         (Te4[b3(w)] & 0x000000FF);
-}
-
-// InvMixColumns of a round-key word; the S lookup cancels the InvS that the
+// InvMixColumns of round-key words; the S lookup cancels the InvS that the
 // Td tables carry.
-NORVEK_INLINE uint32_t inv_mix_word(uint32_t w) {
-  return Td0[Te4[b0(w)] & 0xFF] ^ Td1[Te4[b1(w)] & 0xFF] ^ Td2[Te4[b2(w)] & 0xFF] ^
-         Td3[Te4[b3(w)] & 0xFF];
-}
-
-NORVEK_INLINE void store4(uint32_t* rk, uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-  rk[0] = a;
-  rk[1] = b;
-  rk[2] = c;
-  rk[3] = d;
-}
-
-// FIPS-197 KeyExpansion, writing exactly 4 * (rounds + 1) words. The words
-// of the current group stay in locals; the record is only written. The
-// arguments are already checked.
-void expand_key(const uint8_t* user_key, int32_t bits, vantel_aes_key_stKQZP* key) {
-  uint32_t* rk = key->round_keys;
-  uint32_t w0 = load_be(user_key), w1 = load_be(user_key + 4), w2 = load_be(user_key + 8),
-           w3 = load_be(user_key + 12);
-  store4(rk, w0, w1, w2, w3);
-  if (bits == 128) {
-    key->rounds = 10;
-    for (int i = 0; i < 10; ++i) {
-      w0 ^= sub_rot_word(w3) ^ rcon[i];
-      w1 ^= w0;
-      w2 ^= w1;
-      w3 ^= w2;
-      rk += 4;
-      store4(rk, w0, w1, w2, w3);
-    }
-    return;
-  }
-  uint32_t w4 = load_be(user_key + 16), w5 = load_be(user_key + 20);
-  if (bits == 192) {
-    key->rounds = 12;
-    rk[4] = w4;
-    rk[5] = w5;
-    for (int i = 0;; ++i) {
-      w0 ^= sub_rot_word(w5) ^ rcon[i];
-      w1 ^= w0;
-      w2 ^= w1;
-      w3 ^= w2;
-      rk += 6;
-      store4(rk, w0, w1, w2, w3);
-      if (i == 7) return;  // 52 words: the last group stops after four
-      w4 ^= w3;
-      w5 ^= w4;
-      rk[4] = w4;
-      rk[5] = w5;
+struct TableInvMix4 {
+  NORVEK_INLINE void operator()(uint32_t* rk) const {
+    for (int k = 0; k < 4; ++k) {
+      const uint32_t w = rk[k];
+      rk[k] = Td0[Te4[b0(w)] & 0xFF] ^ Td1[Te4[b1(w)] & 0xFF] ^ Td2[Te4[b2(w)] & 0xFF] ^
+              Td3[Te4[b3(w)] & 0xFF];
     }
   }
-  uint32_t w6 = load_be(user_key + 24), w7 = load_be(user_key + 28);
-  key->rounds = 14;
-  store4(rk + 4, w4, w5, w6, w7);
-  for (int i = 0;; ++i) {
-    w0 ^= sub_rot_word(w7) ^ rcon[i];
-    w1 ^= w0;
-    w2 ^= w1;
-    w3 ^= w2;
-    rk += 8;
-    store4(rk, w0, w1, w2, w3);
-    if (i == 6) return;  // 60 words: the last group stops after four
-    w4 ^= sub_word(w3);
-    w5 ^= w4;
-    w6 ^= w5;
-    w7 ^= w6;
-    store4(rk + 4, w4, w5, w6, w7);
-  }
+};
+
+void table_set_encrypt_key(const uint8_t* user_key, int32_t bits, vantel_aes_key_stKQZP* key) {
+  expand_key(user_key, bits, key, TableSubWord{});
+}
+
+void table_set_decrypt_key(const uint8_t* user_key, int32_t bits, vantel_aes_key_stKQZP* key) {
+  expand_key(user_key, bits, key, TableSubWord{});
+  invert_schedule(key, TableInvMix4{});
 }
 
 int32_t check_setup_args(const uint8_t* user_key, int32_t bits, const vantel_aes_key_stKQZP* key) {
@@ -243,36 +191,7 @@ NORVEK_INLINE uint32_t opaque(uint32_t v) {
 // All ones when a < b, for a, b below 2^31.
 NORVEK_INLINE uint32_t mask_lt(uint32_t a, uint32_t b) { return 0u - ((a - b) >> 31); }
 
-}  // namespace
-
-extern "C" {
-
-int32_t norvek_AES_set_encrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
-                                       vantel_aes_key_stKQZP* key) {
-  const int32_t status = check_setup_args(userKey, bits, key);
-  if (status != 0) return status;
-  expand_key(userKey, bits, key);
-  return 0;
-}
-
-int32_t norvek_AES_set_decrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
-                                       vantel_aes_key_stKQZP* key) {
-  const int32_t status = norvek_AES_set_encrypt_keyKQZP(userKey, bits, key);
-  if (status != 0) return status;
-  const int32_t rounds = key->rounds;
-  uint32_t* rk = key->round_keys;
-  for (int32_t i = 0, j = 4 * rounds; i < j; i += 4, j -= 4) {
-    for (int32_t k = 0; k < 4; ++k) {
-      const uint32_t w = rk[i + k];
-      rk[i + k] = rk[j + k];
-      rk[j + k] = w;
-    }
-  }
-  for (int32_t i = 4; i < 4 * rounds; ++i) rk[i] = inv_mix_word(rk[i]);
-  return 0;
-}
-
-void norvek_AES_encryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+void table_encrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
   uint32_t s0 = load_be(in), s1 = load_be(in + 4), s2 = load_be(in + 8), s3 = load_be(in + 12);
   encrypt_state(s0, s1, s2, s3, key->round_keys, pass_count(key));
   store_be(out, s0);
@@ -281,7 +200,7 @@ void norvek_AES_encryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_ke
   store_be(out + 12, s3);
 }
 
-void norvek_AES_decryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+void table_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
   uint32_t s0 = load_be(in), s1 = load_be(in + 4), s2 = load_be(in + 8), s3 = load_be(in + 12);
   decrypt_state(s0, s1, s2, s3, key->round_keys, pass_count(key));
   store_be(out, s0);
@@ -292,8 +211,8 @@ void norvek_AES_decryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_ke
 
 // The chaining value lives in registers: each input block is read whole
 // before its output block is written, which keeps out == in working.
-void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
-                                const vantel_aes_key_stKQZP* key) {
+void table_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
+                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   const uint32_t* rk = key->round_keys;
   const int passes = pass_count(key);
@@ -316,8 +235,8 @@ void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, 
   store_be(ivec + 12, v3);
 }
 
-void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
-                                const vantel_aes_key_stKQZP* key) {
+void table_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
+                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   const uint32_t* rk = key->round_keys;
   const int passes = pass_count(key);
@@ -361,6 +280,123 @@ void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, 
   store_be(ivec + 8, v2);
   store_be(ivec + 12, v3);
 }
+
+constexpr AesOps kTableOps = {table_set_encrypt_key, table_set_decrypt_key, table_encrypt,
+                              table_decrypt,         table_cbc_encrypt,     table_cbc_decrypt};
+
+// --- run-time choice ----------------------------------------------------------
+
+constexpr int kPathUnset = -2;
+
+// Constant-initialised, so a caller's static constructor running before this
+// unit's finds it ready. Several threads may make the first choice at once:
+// they store the same value, and any path gives the same results anyway.
+std::atomic<int> g_aes_path{kPathUnset};
+
+bool path_supported(NorvekAesPath path) {
+  const NorvekCpuFeatures cpu = norvek_detect_cpu_features();
+  switch (path) {
+    case NorvekAesPath::automatic:
+    case NorvekAesPath::table: return true;
+#if defined(NORVEK_AES_HAVE_AESNI)
+    case NorvekAesPath::aesni: return cpu.aesni;
+    case NorvekAesPath::vaes: return cpu.vaes;
+#endif
+#if defined(NORVEK_AES_HAVE_ARMV8)
+    case NorvekAesPath::armv8: return cpu.armv8_aes;
+#endif
+    default: static_cast<void>(cpu); return false;
+  }
+}
+
+NorvekAesPath best_path() {
+  for (NorvekAesPath p : {NorvekAesPath::vaes, NorvekAesPath::aesni, NorvekAesPath::armv8}) {
+    if (path_supported(p)) return p;
+  }
+  return NorvekAesPath::table;
+}
+
+NORVEK_INLINE NorvekAesPath current_path() {
+  int p = g_aes_path.load(std::memory_order_relaxed);
+  if (__builtin_expect(p == kPathUnset, 0)) {
+    p = static_cast<int>(best_path());
+    g_aes_path.store(p, std::memory_order_relaxed);
+  }
+  return static_cast<NorvekAesPath>(p);
+}
+
+// The table path is called directly, so the fallback pays no indirect call.
+NORVEK_INLINE const AesOps& hardware_ops(NorvekAesPath path) {
+  switch (path) {
+#if defined(NORVEK_AES_HAVE_AESNI)
+    case NorvekAesPath::aesni: return kAesniOps;
+    case NorvekAesPath::vaes: return kVaesOps;
+#endif
+#if defined(NORVEK_AES_HAVE_ARMV8)
+    case NorvekAesPath::armv8: return kArmv8Ops;
+#endif
+    default: return kTableOps;
+  }
+}
+
+#define NORVEK_AES_DISPATCH(op, ...)                                        \
+  do {                                                                      \
+    const NorvekAesPath path = current_path();                              \
+    if (path == NorvekAesPath::table) {                                     \
+      table_##op(__VA_ARGS__);                                              \
+    } else {                                                                \
+      hardware_ops(path).op(__VA_ARGS__);                                   \
+    }                                                                       \
+  } while (0)
+
+}  // namespace
+
+bool norvek_aes_path_available(NorvekAesPath path) noexcept { return path_supported(path); }
+
+bool norvek_aes_force_path(NorvekAesPath path) noexcept {
+  if (!path_supported(path)) return false;
+  const NorvekAesPath chosen = path == NorvekAesPath::automatic ? best_path() : path;
+  g_aes_path.store(static_cast<int>(chosen), std::memory_order_relaxed);
+  return true;
+}
+
+NorvekAesPath norvek_aes_current_path() noexcept { return current_path(); }
+
+extern "C" {
+
+int32_t norvek_AES_set_encrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
+                                       vantel_aes_key_stKQZP* key) {
+  const int32_t status = check_setup_args(userKey, bits, key);
+  if (status == 0) NORVEK_AES_DISPATCH(set_encrypt_key, userKey, bits, key);
+  return status;
+}
+
+int32_t norvek_AES_set_decrypt_keyKQZP(const uint8_t* userKey, int32_t bits,
+                                       vantel_aes_key_stKQZP* key) {
+  const int32_t status = check_setup_args(userKey, bits, key);
+  if (status == 0) NORVEK_AES_DISPATCH(set_decrypt_key, userKey, bits, key);
+  return status;
+}
+
+void norvek_AES_encryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+  NORVEK_AES_DISPATCH(encrypt, in, out, key);
+}
+
+void norvek_AES_decryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+  NORVEK_AES_DISPATCH(decrypt, in, out, key);
+}
+
+void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
+                                const vantel_aes_key_stKQZP* key) {
+  NORVEK_AES_DISPATCH(cbc_encrypt, in, out, ivec, nblock, key);
+}
+
+void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
+                                const vantel_aes_key_stKQZP* key) {
+  NORVEK_AES_DISPATCH(cbc_decrypt, in, out, ivec, nblock, key);
+}
+
+#undef NORVEK_AES_DISPATCH
 
 int32_t norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(uint64_t data_length) {
   return static_cast<int32_t>(16 - (data_length % 16));

@@ -3,16 +3,22 @@
 // forms, the key set-up failure rules, and a differential run against OpenSSL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "../crypto/aes_tables.h"
+#include "aes_paths.h"
 #include "norvek/aes.h"
 #include "test_util.h"
 #include "wycheproof.h"
 
 namespace {
+
+class AesBlock : public norvek_test::AesPathTest {};
+class AesKeySchedule : public norvek_test::AesPathTest {};
+class AesKeySetup : public norvek_test::AesPathTest {};
 
 using norvek_test::Bytes;
 using norvek_test::from_hex;
@@ -92,7 +98,7 @@ TEST(AesTables, EqualTheGf256Definitions) {
 }
 
 // FIPS-197 Appendix C, with separate unaligned buffers and in place.
-TEST(AesBlock, Fips197AppendixC) {
+TEST_P(AesBlock, Fips197AppendixC) {
   const struct {
     const char *name, *key, *cipher;
   } vectors[] = {
@@ -128,7 +134,7 @@ TEST(AesBlock, Fips197AppendixC) {
 
 // FIPS-197 Appendix A: the key itself, the first derived word and the last
 // word of each expansion.
-TEST(AesKeySchedule, Fips197AppendixA) {
+TEST_P(AesKeySchedule, Fips197AppendixA) {
   const struct {
     const char* key;
     int first_index;
@@ -157,7 +163,7 @@ TEST(AesKeySchedule, Fips197AppendixA) {
 
 // The decryption form is the equivalent inverse cipher's schedule: round keys
 // reversed, InvMixColumns on all but the outer two.
-TEST(AesKeySchedule, DecryptionFormIsEquivalentInverseSchedule) {
+TEST_P(AesKeySchedule, DecryptionFormIsEquivalentInverseSchedule) {
   std::mt19937 rng(197);
   for (int32_t bits : {128, 192, 256}) {
     SCOPED_TRACE(bits);
@@ -190,7 +196,7 @@ vantel_aes_key_stKQZP patterned_record() {
 
 // A null pointer gives -1 whatever the size; otherwise a bad size gives -2.
 // Either way the record keeps its previous contents.
-TEST(AesKeySetup, FailuresReportAndWriteNothing) {
+TEST_P(AesKeySetup, FailuresReportAndWriteNothing) {
   const uint8_t key[64] = {1, 2, 3};
   for (const auto& [name, setup] : kSetups) {
     for (int32_t bits : {128, 192, 256, 0, 64, 127, 129, 160, 224, 255, 512, -128, 384, 1 << 30}) {
@@ -211,7 +217,7 @@ TEST(AesKeySetup, FailuresReportAndWriteNothing) {
 }
 
 // Only 4 * (rounds + 1) words are written; the rest keep what they held.
-TEST(AesKeySetup, WritesOnlyTheUsedWords) {
+TEST_P(AesKeySetup, WritesOnlyTheUsedWords) {
   const uint8_t key[32] = {9, 8, 7, 6, 5, 4, 3, 2, 1};
   for (const auto& [name, setup] : kSetups) {
     for (const auto& [bits, rounds] : {std::pair{128, 10}, {192, 12}, {256, 14}}) {
@@ -226,7 +232,7 @@ TEST(AesKeySetup, WritesOnlyTheUsedWords) {
 
 // A record that never saw a set-up gives some output, not a fault (the
 // sanitizer build checks that nothing outside the record is read).
-TEST(AesBlock, UnsetRecordStaysInBounds) {
+TEST_P(AesBlock, UnsetRecordStaysInBounds) {
   for (int32_t rounds : {0, 1, 11, 13, 15, -1, 1000}) {
     vantel_aes_key_stKQZP rec{};
     rec.rounds = rounds;
@@ -238,7 +244,7 @@ TEST(AesBlock, UnsetRecordStaysInBounds) {
 
 // Keys are heap blocks of exactly bits / 8 bytes, so the sanitizer build also
 // catches a set-up that reads past the key.
-TEST(AesBlock, MatchesOpenSslOnRandomKeysAndBlocks) {
+TEST_P(AesBlock, MatchesOpenSslOnRandomKeysAndBlocks) {
   std::mt19937_64 rng(0x5EED'AE5);
   for (int32_t bits : {128, 192, 256}) {
     SCOPED_TRACE(bits);
@@ -259,5 +265,138 @@ TEST(AesBlock, MatchesOpenSslOnRandomKeysAndBlocks) {
     }
   }
 }
+
+// --- across paths ------------------------------------------------------------
+
+using norvek_test::available_aes_paths;
+
+void use_path(NorvekAesPath path) { ASSERT_TRUE(norvek_aes_force_path(path)); }
+
+struct PathReset {
+  ~PathReset() { norvek_aes_force_path(NorvekAesPath::automatic); }
+};
+
+// The switch refuses what the machine lacks and leaves the choice alone;
+// automatic picks the first available of vaes, aesni, armv8, table.
+TEST(AesPaths, SwitchRefusesMissingPathsAndPicksTheBest) {
+  PathReset reset;
+  const auto paths = available_aes_paths();
+  for (NorvekAesPath p : norvek_test::kAllAesPaths) {
+    SCOPED_TRACE(norvek_test::aes_path_name(p));
+    const bool have = std::find(paths.begin(), paths.end(), p) != paths.end();
+    use_path(NorvekAesPath::table);
+    EXPECT_EQ(norvek_aes_force_path(p), have);
+    EXPECT_EQ(norvek_aes_current_path(), have ? p : NorvekAesPath::table);
+  }
+  use_path(NorvekAesPath::automatic);
+  NorvekAesPath best = NorvekAesPath::table;
+  for (NorvekAesPath p : {NorvekAesPath::armv8, NorvekAesPath::aesni, NorvekAesPath::vaes}) {
+    if (norvek_aes_path_available(p)) best = p;
+  }
+  EXPECT_EQ(norvek_aes_current_path(), best);
+}
+
+// Every path writes the same record, word for word, untouched words included.
+TEST(AesPaths, SetUpWritesTheSameRecordOnEveryPath) {
+  PathReset reset;
+  std::mt19937_64 rng(0xAE5);
+  for (int32_t bits : {128, 192, 256}) {
+    for (int trial = 0; trial < 16; ++trial) {
+      const Bytes key = norvek_test::random_bytes(rng, static_cast<size_t>(bits / 8));
+      for (const auto& [name, setup] : kSetups) {
+        SCOPED_TRACE(std::string(name) + " bits=" + std::to_string(bits));
+        use_path(NorvekAesPath::table);
+        vantel_aes_key_stKQZP want = patterned_record();
+        ASSERT_EQ(setup(key.data(), bits, &want), 0);
+        for (NorvekAesPath p : available_aes_paths()) {
+          use_path(p);
+          vantel_aes_key_stKQZP got = patterned_record();
+          ASSERT_EQ(setup(key.data(), bits, &got), 0);
+          ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << norvek_test::aes_path_name(p);
+        }
+      }
+    }
+  }
+}
+
+// What one path computes, for comparing against another.
+struct Outputs {
+  Bytes block_enc, block_dec, cbc_enc, cbc_dec, cbc_dec_in_place, iv_enc, iv_dec;
+  bool operator==(const Outputs&) const = default;
+};
+
+Outputs run_all(const vantel_aes_key_stKQZP& enc, const vantel_aes_key_stKQZP& dec,
+                const Bytes& iv0, const Bytes& msg) {
+  Outputs o;
+  o.block_enc = o.block_dec = Bytes(16);
+  norvek_AES_encryptKQZP(msg.data(), o.block_enc.data(), &enc);
+  norvek_AES_decryptKQZP(msg.data(), o.block_dec.data(), &dec);
+  const uint64_t n = msg.size() / 16;
+  o.cbc_enc = o.cbc_dec = Bytes(msg.size());
+  o.iv_enc = o.iv_dec = iv0;
+  norvek_AES_cbc_encryptKQZP(msg.data(), o.cbc_enc.data(), o.iv_enc.data(), n, &enc);
+  norvek_AES_cbc_decryptKQZP(msg.data(), o.cbc_dec.data(), o.iv_dec.data(), n, &dec);
+  o.cbc_dec_in_place = msg;
+  Bytes iv = iv0;
+  norvek_AES_cbc_decryptKQZP(o.cbc_dec_in_place.data(), o.cbc_dec_in_place.data(), iv.data(), n,
+                             &dec);
+  return o;
+}
+
+// A record set up on one path works on every other, and gives what the
+// table path gives with its own record. Lengths cover the bulk loops' group
+// sizes and their tails; in-place CBC decryption included.
+TEST(AesPaths, RecordsWorkAcrossPaths) {
+  PathReset reset;
+  std::mt19937_64 rng(0xC0DE);
+  const auto paths = available_aes_paths();
+  for (int32_t bits : {128, 192, 256}) {
+    for (uint64_t nblock : {1, 7, 8, 9, 15, 16, 17, 31, 33, 40}) {
+      SCOPED_TRACE("bits=" + std::to_string(bits) + " blocks=" + std::to_string(nblock));
+      const Bytes key = norvek_test::random_bytes(rng, static_cast<size_t>(bits / 8));
+      const Bytes iv0 = norvek_test::random_bytes(rng, 16);
+      const Bytes msg = norvek_test::random_bytes(rng, 16 * nblock);
+      use_path(NorvekAesPath::table);
+      vantel_aes_key_stKQZP enc{}, dec{};
+      ASSERT_EQ(norvek_AES_set_encrypt_keyKQZP(key.data(), bits, &enc), 0);
+      ASSERT_EQ(norvek_AES_set_decrypt_keyKQZP(key.data(), bits, &dec), 0);
+      const Outputs want = run_all(enc, dec, iv0, msg);
+      for (NorvekAesPath setup_path : paths) {
+        use_path(setup_path);
+        ASSERT_EQ(norvek_AES_set_encrypt_keyKQZP(key.data(), bits, &enc), 0);
+        ASSERT_EQ(norvek_AES_set_decrypt_keyKQZP(key.data(), bits, &dec), 0);
+        for (NorvekAesPath run_path : paths) {
+          use_path(run_path);
+          EXPECT_TRUE(run_all(enc, dec, iv0, msg) == want)
+              << "set up on " << norvek_test::aes_path_name(setup_path) << ", run on "
+              << norvek_test::aes_path_name(run_path);
+        }
+      }
+    }
+  }
+}
+
+// A record that never saw a set-up gives the same garbage on every path.
+TEST(AesPaths, UnsetRecordGivesTheSameOutputOnEveryPath) {
+  PathReset reset;
+  std::mt19937_64 rng(0xBAD);
+  for (int32_t rounds : {0, 10, 11, 12, 14, -1, 1000}) {
+    SCOPED_TRACE(rounds);
+    vantel_aes_key_stKQZP rec;
+    for (uint32_t& w : rec.round_keys) w = static_cast<uint32_t>(rng());
+    rec.rounds = rounds;
+    const Bytes iv0 = norvek_test::random_bytes(rng, 16), msg = norvek_test::random_bytes(rng, 320);
+    use_path(NorvekAesPath::table);
+    const Outputs want = run_all(rec, rec, iv0, msg);
+    for (NorvekAesPath p : available_aes_paths()) {
+      use_path(p);
+      EXPECT_TRUE(run_all(rec, rec, iv0, msg) == want) << norvek_test::aes_path_name(p);
+    }
+  }
+}
+
+NORVEK_ON_EVERY_AES_PATH(AesBlock);
+NORVEK_ON_EVERY_AES_PATH(AesKeySchedule);
+NORVEK_ON_EVERY_AES_PATH(AesKeySetup);
 
 }  // namespace

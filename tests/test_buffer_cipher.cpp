@@ -1,15 +1,19 @@
 // Encrypt / Decrypt of CNorVekXCryptoHelper: AES-128-CBC with the built-in
-// IV and PKCS#7, checked against OpenSSL and against its own round trip.
+// IV and PKCS#7, checked against OpenSSL and against its own round trip, on
+// every AES path.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <vector>
 
+#include "aes_paths.h"
 #include "norvek/crypto_helper.h"
 #include "test_util.h"
 
 namespace {
+
+class BufferCipher : public norvek_test::AesPathTest {};
 
 using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
@@ -51,7 +55,7 @@ Expected expected_decrypt(const Bytes& key16, const Bytes& iv, const Bytes& ct) 
 // AES-128-CBC with PKCS#7 under one fixed IV, whatever the key, and back.
 // Keys of 16 to 32 bytes count by their first 16; outputs that held other
 // bytes beforehand are resized.
-TEST(BufferCipher, MatchesOpenSslAndRoundTrips) {
+TEST_P(BufferCipher, MatchesOpenSslAndRoundTrips) {
   const Bytes iv = recover_iv(kKey);
   std::mt19937_64 rng(33);
   std::vector<size_t> lengths;
@@ -71,7 +75,7 @@ TEST(BufferCipher, MatchesOpenSslAndRoundTrips) {
   }
 }
 
-TEST(BufferCipher, ShortKeyIsRefusedAndOutputUntouched) {
+TEST_P(BufferCipher, ShortKeyIsRefusedAndOutputUntouched) {
   const CNorVekXBuffer msg("attack at dawn");
   CNorVekXBuffer ct;
   CNorVekXCryptoHelper::Encrypt(buffer_of(kKey), msg, ct);
@@ -93,7 +97,7 @@ TEST(BufferCipher, ShortKeyIsRefusedAndOutputUntouched) {
 // Under a wrong key or after damage, Decrypt gives exactly what OpenSSL's
 // plaintext and a plain pad check predict: usually 0 with zeroed data, and
 // otherwise a plaintext that is not the original (nothing authenticates it).
-TEST(BufferCipher, WrongKeyAndDamageFollowThePadCheck) {
+TEST_P(BufferCipher, WrongKeyAndDamageFollowThePadCheck) {
   const Bytes iv = recover_iv(kKey);
   std::mt19937_64 rng(37);
   int rejected = 0, garbled = 0;
@@ -126,7 +130,7 @@ TEST(BufferCipher, WrongKeyAndDamageFollowThePadCheck) {
 // A ciphertext that is not a positive multiple of 16 bytes fails like bad
 // padding, whatever the output buffer held before: zero bytes of the
 // ciphertext's length.
-TEST(BufferCipher, RaggedCiphertextIsRejected) {
+TEST_P(BufferCipher, RaggedCiphertextIsRejected) {
   CNorVekXBuffer good;
   CNorVekXCryptoHelper::Encrypt(buffer_of(kKey), buffer_of(Bytes(40, 3)), good);
   for (size_t len : {1, 5, 15, 17, 31, 33, 47, 49}) {
@@ -145,7 +149,7 @@ TEST(BufferCipher, RaggedCiphertextIsRejected) {
   EXPECT_EQ(plain.m_nSize, 0u);
 }
 
-TEST(BufferCipher, SameBufferAsInputAndOutput) {
+TEST_P(BufferCipher, SameBufferAsInputAndOutput) {
   std::mt19937_64 rng(39);
   for (size_t n : {0, 1, 16, 33, 100}) {
     SCOPED_TRACE(n);
@@ -167,7 +171,7 @@ TEST(BufferCipher, SameBufferAsInputAndOutput) {
 
 // The key buffer doubling as the output buffer still keys the cipher with
 // its original bytes.
-TEST(BufferCipher, KeyBufferAsOutput) {
+TEST_P(BufferCipher, KeyBufferAsOutput) {
   const Bytes msg(20, 0x31);
   CNorVekXBuffer expected;
   CNorVekXCryptoHelper::Encrypt(buffer_of(kKey), buffer_of(msg), expected);
@@ -180,5 +184,7 @@ TEST(BufferCipher, KeyBufferAsOutput) {
   ASSERT_EQ(CNorVekXCryptoHelper::Decrypt(key_and_plain, expected, key_and_plain), msg.size());
   EXPECT_EQ(bytes_of(key_and_plain), msg);
 }
+
+NORVEK_ON_EVERY_AES_PATH(BufferCipher);
 
 }  // namespace

@@ -7,11 +7,14 @@
 #include <random>
 #include <string>
 
+#include "aes_paths.h"
 #include "norvek/aes.h"
 #include "test_util.h"
 #include "wycheproof.h"
 
 namespace {
+
+class Cbc : public norvek_test::AesPathTest {};
 
 using norvek_test::Bytes;
 using norvek_test::from_hex;
@@ -29,7 +32,7 @@ struct Keys {
 
 // NIST SP 800-38A F.2.1 / F.2.2 (CBC-AES128). Afterwards ivec holds the last
 // ciphertext block, ready to continue the chain.
-TEST(Cbc, Sp800_38A_F21_F22) {
+TEST_P(Cbc, Sp800_38A_F21_F22) {
   const auto& v = norvek_test::sp800_38a_cbc_aes128();
   const Keys k(v.key);
   const Bytes &iv0 = v.iv, &pt = v.plain, &ct = v.cipher;
@@ -60,7 +63,7 @@ TEST(Cbc, Sp800_38A_F21_F22) {
 // Random keys, IVs and lengths against OpenSSL. Each chain is also run as two
 // calls cut at a random block (zero-block calls included), and encryption
 // in place.
-TEST(Cbc, RandomMessagesMatchOpenSsl) {
+TEST_P(Cbc, RandomMessagesMatchOpenSsl) {
   std::mt19937_64 rng(38);
   using norvek_test::random_bytes;
   for (size_t key_len : {16, 24, 32}) {
@@ -105,7 +108,7 @@ TEST(Cbc, RandomMessagesMatchOpenSsl) {
 
 // Wycheproof AES-CBC-PKCS5: valid cases through the pad writer and CBC
 // encryption; every case through CBC decryption and the pad check.
-TEST(Cbc, WycheproofAesCbcPkcs5) {
+TEST_P(Cbc, WycheproofAesCbcPkcs5) {
   const auto cases =
       norvek_test::load_wycheproof(NORVEK_TEST_DATA_DIR "/wycheproof/aes_cbc_pkcs5_test.json");
   ASSERT_EQ(cases.size(), 216u);
@@ -224,5 +227,7 @@ TEST(Pkcs7, PadCheckAgreesWithReferenceEverywhere) {
     }
   }
 }
+
+NORVEK_ON_EVERY_AES_PATH(Cbc);
 
 }  // namespace

@@ -1,9 +1,14 @@
 // AES-128/192/256 (FIPS-197) block cipher, CBC chaining (NIST SP 800-38A) and
 // PKCS#7 padding helpers over raw arrays. Nothing here allocates.
 //
-// Not constant-time: the rounds use 32-bit lookup tables indexed by secret
-// state, so an attacker sharing the cache (or timing many operations) can
-// learn key bits. Use it where that threat does not apply.
+// Implementations, chosen once per process from what the CPU offers (no
+// configuration): AES-NI on x86-64, with VAES/AVX2 for CBC decryption; the
+// ARMv8 crypto extensions on arm64 (always on Apple arm64); otherwise 32-bit
+// lookup tables. All give identical results and share the key record, so a
+// record set up on one works on any. The hardware paths are constant-time,
+// key set-up included. The table fallback is not: its lookups are indexed by
+// secret state, so an attacker sharing the cache (or timing many operations)
+// can learn key bits. The PKCS#7 check is constant-time on every path.
 //
 // CBC here is neither authenticated nor randomised by itself: with a fixed IV
 // equal plaintexts give equal ciphertexts, and a ciphertext can be altered
