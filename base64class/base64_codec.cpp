@@ -121,10 +121,11 @@ constexpr auto kSpaceFlags = space_table();
 }  // namespace
 
 // The exported tables are plain arrays; spell them out from the constexpr ones.
-#define NV_ROW(t, r)                                                                     \
-  t[r + 0x0], t[r + 0x1], t[r + 0x2], t[r + 0x3], t[r + 0x4], t[r + 0x5], t[r + 0x6],   \
-      t[r + 0x7], t[r + 0x8], t[r + 0x9], t[r + 0xA], t[r + 0xB], t[r + 0xC], t[r + 0xD], \
-      t[r + 0xE], t[r + 0xF]
+#define NV_ROW(t, r)                                                                  \
+  (t)[(r) + 0x0], (t)[(r) + 0x1], (t)[(r) + 0x2], (t)[(r) + 0x3], (t)[(r) + 0x4],        \
+      (t)[(r) + 0x5], (t)[(r) + 0x6], (t)[(r) + 0x7], (t)[(r) + 0x8], (t)[(r) + 0x9],    \
+      (t)[(r) + 0xA], (t)[(r) + 0xB], (t)[(r) + 0xC], (t)[(r) + 0xD], (t)[(r) + 0xE],    \
+      (t)[(r) + 0xF]
 #define NV_TABLE(t)                                                                          \
   {NV_ROW(t, 0x00), NV_ROW(t, 0x10), NV_ROW(t, 0x20), NV_ROW(t, 0x30), NV_ROW(t, 0x40),     \
    NV_ROW(t, 0x50), NV_ROW(t, 0x60), NV_ROW(t, 0x70), NV_ROW(t, 0x80), NV_ROW(t, 0x90),     \

@@ -35,4 +35,33 @@ inline int hex_digit(unsigned char c) {
   return -1;
 }
 
+// Reads a fuzz input front to back; past its end it gives zeros and empty spans.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : p_(data), n_(size) {}
+  uint8_t byte() {
+    if (n_ == 0) return 0;
+    --n_;
+    return *p_++;
+  }
+  uint32_t u32() {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
+    return v;
+  }
+  // The next min(n, left) bytes; `got` receives their number.
+  const uint8_t* take(size_t n, size_t& got) {
+    got = n < n_ ? n : n_;
+    const uint8_t* start = p_;
+    p_ += got;
+    n_ -= got;
+    return start;
+  }
+  const uint8_t* rest(size_t& got) { return take(n_, got); }
+
+ private:
+  const uint8_t* p_;
+  size_t n_;
+};
+
 }  // namespace fuzz_util

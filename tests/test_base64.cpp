@@ -156,6 +156,7 @@ TEST(Base64Encode, CountsBeyond32BitsAreNotTruncated) {
     EXPECT_EQ(norvek_crypto_base64_encodeKQZP(&dummy, len, nullptr, &cap), encoded_length(len))
         << len;
     EXPECT_EQ(cap, 16u);
+    EXPECT_EQ(norvek_crypto_base64_encodeKQZP(&dummy, len, nullptr, nullptr), encoded_length(len));
   }
   // An encoded length that does not fit 64 bits must not wrap to a small one.
   uint64_t cap = UINT64_MAX;

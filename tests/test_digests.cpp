@@ -153,6 +153,7 @@ TEST(RandomSource, StatusAndEmptyRequest) {
   for (uint8_t b : out) EXPECT_EQ(b, 0x11);
   EXPECT_EQ(SecRandomCopyBytes(kSecRandomDefault, sizeof out, out), 0);
   EXPECT_EQ(SecRandomCopyBytes(kSecRandomDefault, 0, nullptr), 0);
+  EXPECT_EQ(SecRandomCopyBytes(kSecRandomDefault, 1, nullptr), -50);  // errSecParam
 }
 
 TEST(RandomSource, FillsLargeRequests) {

@@ -3,6 +3,7 @@
 // Wycheproof and NIST SP 800-38A.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -114,9 +115,24 @@ TEST(PlatformString, LengthCountsUtf16Units) {
     EXPECT_EQ(s.length(), c.units) << c.utf8;
     EXPECT_STREQ(s.UTF8String(), c.utf8);
   }
-  for (const char* bad : {"\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"}) {
+  for (const char* bad :
+       {"\x80", "\xC3", "\xC3\x41", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"}) {
     EXPECT_TRUE(ns(bad).isNil()) << "malformed UTF-8 " << bad;
+    const Bytes raw(bad, bad + std::strlen(bad));
+    EXPECT_TRUE(NSString::alloc().initWithData(data_of(raw), NSUTF8StringEncoding).isNil()) << bad;
   }
+}
+
+TEST(PlatformString, UnsupportedEncodingsAndMissingAreasAreRefused) {
+  const NSString text = ns("abc");
+  char area[8] = {};
+  EXPECT_FALSE(text.getCString(nullptr, sizeof area, NSUTF8StringEncoding));
+  for (NSStringEncoding encoding : {NSStringEncoding{0}, NSStringEncoding{2}, NSStringEncoding{10}}) {
+    EXPECT_FALSE(text.getCString(area, sizeof area, encoding)) << encoding;
+    EXPECT_TRUE(text.dataUsingEncoding(encoding).isNil()) << encoding;
+    EXPECT_TRUE(NSString::alloc().initWithData(data_of(Bytes{'a'}), encoding).isNil()) << encoding;
+  }
+  EXPECT_TRUE(NSData::dataWithBytes(nullptr, 3).isNil());
 }
 
 TEST(PlatformString, GetCStringWritesOnlyWhenTextAndZeroFit) {
@@ -255,16 +271,23 @@ TEST(PlatformCCCrypt, BadParametersAreRefused) {
   const struct {
     CCOperation op;
     CCAlgorithm alg;
+    CCOptions options;
     const void* key;
     const void* in;
+    size_t n;
+    void* out;
   } cases[] = {
-      {2, kCCAlgorithmAES128, key.data(), data.data()},  // no such operation
-      {kCCEncrypt, 1, key.data(), data.data()},          // no such algorithm
-      {kCCEncrypt, kCCAlgorithmAES128, nullptr, data.data()},
-      {kCCEncrypt, kCCAlgorithmAES128, key.data(), nullptr},
+      {2, kCCAlgorithmAES128, 0, key.data(), data.data(), 16, out},  // no such operation
+      {kCCEncrypt, 1, 0, key.data(), data.data(), 16, out},          // no such algorithm
+      {kCCEncrypt, kCCAlgorithmAES128, 4, key.data(), data.data(), 16, out},  // no such option
+      {kCCEncrypt, kCCAlgorithmAES128, 0, nullptr, data.data(), 16, out},
+      {kCCEncrypt, kCCAlgorithmAES128, 0, key.data(), nullptr, 16, out},
+      {kCCEncrypt, kCCAlgorithmAES128, 0, key.data(), data.data(), 16, nullptr},
+      // A padded size that would wrap.
+      {kCCEncrypt, kCCAlgorithmAES128, kCCOptionPKCS7Padding, key.data(), data.data(), SIZE_MAX, out},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CCCrypt(c.op, c.alg, 0, c.key, 16, nullptr, c.in, 16, out, 64, &moved),
+    EXPECT_EQ(CCCrypt(c.op, c.alg, c.options, c.key, 16, nullptr, c.in, c.n, c.out, 64, &moved),
               kCCParamError);
   }
   // A null output count is allowed.
