@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all demo test test-release test-asan bench fuzz clean
+.PHONY: all demo test test-release test-asan tsan bench fuzz clean
 
 all: test
 
@@ -19,6 +19,12 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Builds only the concurrency test under ThreadSanitizer and runs it.
+tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
 
 bench:
 	cmake --preset release
