@@ -132,7 +132,8 @@ namespace {
 
 // Hexadecimal digits are converted with arithmetic rather than tables, and
 // every pair is read even after an invalid one: the time taken depends on the
-// lengths only, not on the bytes (which may be key material).
+// lengths and the validity of the text, not on the bytes (which may be key
+// material).
 
 // The value 0..15 of a hexadecimal digit in either case, with bit 4 set when
 // `c` is not one.
@@ -159,6 +160,18 @@ int32_t norvek_crypto_Hex2Bin(char* in, uint64_t inlen, uint8_t* out, uint64_t& 
     return 0;
   }
   const unsigned char* s = reinterpret_cast<const unsigned char*>(in);
+  // Every digit is checked first, so that a valid text (the usual case) is
+  // decoded in one straight pass. The time then differs only with the answer.
+  uint32_t any_bad = 0;
+  for (uint64_t i = 0; i < inlen; ++i) any_bad |= hex_digit_value(s[i]);
+  if ((any_bad >> 4) == 0) {
+    for (uint64_t i = 0; i < inlen / 2; ++i) {
+      const uint32_t high = hex_digit_value(s[2 * i]);
+      out[i] = static_cast<uint8_t>((high << 4) | hex_digit_value(s[2 * i + 1]));
+    }
+    outlen = inlen / 2;
+    return 0;
+  }
   uint32_t failed = 0;  // 1 from the first invalid pair on
   uint64_t count = 0;
   for (uint64_t i = 0; i < inlen / 2; ++i) {

@@ -91,7 +91,7 @@ TEST(Hex2Bin, BadDigitKeepsTheCompletedBytes) {
     uint64_t outlen;
     Bytes head;  // then guard bytes only
   } cases[] = {
-      {"0g12", 0, {}},
+      {"0g12", 0, {0x00}},
       {"g0ab12", 0, {}},
       {"0a1g", 1, {0x0A, 0x10}},
       {"0ag1", 1, {0x0A}},

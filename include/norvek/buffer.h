@@ -58,8 +58,9 @@ class CNorVekXBuffer {
 // characters written on return; lower case, no terminating zero.
 // An empty input writes nothing and sets `outlen` to 0. Hex2Bin may decode in
 // place (`out` equal to `in`).
-// Both run in time that depends on the lengths only: no table lookups by the
-// data and no early exit at an invalid digit. The Base64 conversions below
+// Neither looks tables up by the data nor stops early at an invalid digit:
+// the time depends on the lengths and, for Hex2Bin, on whether the text is
+// valid (which its answer says anyway), not on the digits. The Base64 conversions below
 // look characters up in tables and are not constant-time.
 int32_t norvek_crypto_Hex2Bin(char* in, uint64_t inlen, uint8_t* out, uint64_t& outlen);
 int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint64_t& outlen);
