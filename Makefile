@@ -15,7 +15,7 @@ BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan bench fuzz fuzz-long memcheck coverage lint format clean
+.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck coverage lint format clean
 
 all: test
 
@@ -32,6 +32,13 @@ test:
 test-release test-asan:
 	$(DEPS) $(TEST_DEPS)
 	scripts/run_tests.sh $(@:test-%=%)
+
+# Builds only the concurrency test under ThreadSanitizer and runs it.
+tsan:
+	$(DEPS) test
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
 
 # One JSON file (and console log) per benchmark binary, then one table of
 # ratios to OpenSSL and a chart. OPENSSL_ia32cap, when set, is recorded with the results.

@@ -12,6 +12,9 @@
 #include <cstddef>
 #include <cstring>
 
+// Lengths pass between uint64_t and the platform's NSUInteger.
+static_assert(sizeof(NSUInteger) == sizeof(uint64_t), "NSUInteger must be 64 bits wide");
+
 using Codec = NorVekXCryptoBase64KQZP;
 using Engine = NorVekXCryptoBase64KQZP::PrivateMethods;
 
@@ -147,6 +150,8 @@ const uint8_t Engine::kSpaces[256] = NV_TABLE(kSpaceFlags);
 // Engine
 
 uint64_t Engine::CalcEncodedLength(uint64_t srcLen, bool padded) {
+  // From 2^61 on, srcLen * 8 would wrap; no such area can exist anyway.
+  if (srcLen > UINT64_MAX / 8) return 0;
   uint64_t len = (srcLen * 8 + 5) / 6;
   if (padded) len = (len + 3) & ~uint64_t{3};
   return len;
@@ -162,9 +167,8 @@ bool Engine::IsSpace(uint8_t c) { return kSpaces[c] != 0; }
 uint64_t Engine::baseEncode(const uint8_t* srcBytes, uint64_t srcLen, char* destBytes,
                             uint64_t destLen, const char* charset, bool padded) {
   if (srcLen == 0 || destLen == 0 || srcBytes == nullptr || destBytes == nullptr) return 0;
-  // Beyond this srcLen * 8 wraps; no area that large can exist anyway.
-  if (srcLen > (UINT64_MAX - 5) / 8) return 0;
-  if (destLen < CalcEncodedLength(srcLen, padded)) return 0;
+  const uint64_t needed = CalcEncodedLength(srcLen, padded);
+  if (needed == 0 || destLen < needed) return 0;
 
   const uint8_t* in = srcBytes;
   char* out = destBytes;
@@ -306,6 +310,7 @@ uint64_t Engine::baseDecode(const char* srcBytes, uint64_t srcLen, uint8_t* dest
 
 NSData Engine::baseEncode(const void* bytes, uint64_t length, const char* charset, bool padded) {
   const uint64_t maxLength = CalcEncodedLength(length, padded);
+  if (maxLength == 0) return NSData();  // empty, or too long to encode
   NSMutableData result = NSMutableData::data();
   result.setLength(maxLength);
   const uint64_t written = baseEncode(static_cast<const uint8_t*>(bytes), length,

@@ -1,7 +1,9 @@
-// Text encodings beside OpenSSL's EVP_EncodeBlock/EVP_DecodeBlock.
+// Text encodings beside OpenSSL's EVP_EncodeBlock/EVP_DecodeBlock, its hex
+// conversions and memcpy.
 // Every benchmark counts the raw (binary) bytes, so rates compare directly
 // across encodings and directions.
 #include <benchmark/benchmark.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <random>
@@ -136,6 +138,37 @@ void BM_HexDecode_Norvek(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 BENCHMARK(BM_HexDecode_Norvek)->Name("hex_decode/norvek")->Apply(apply_sizes);
+
+// OpenSSL's hex conversions (no separator) over the same data.
+void BM_HexEncode_OpenSSL(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto in = random_bytes(n);
+  std::vector<char> out(2 * n + 1);
+  for (auto _ : state) {
+    size_t len = 0;
+    benchmark::DoNotOptimize(
+        OPENSSL_buf2hexstr_ex(out.data(), out.size(), &len, in.data(), n, '\0'));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_HexEncode_OpenSSL)->Name("hex_encode/openssl")->Apply(apply_sizes);
+
+void BM_HexDecode_OpenSSL(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = random_bytes(n);
+  std::vector<char> text(2 * n + 1);
+  size_t len = 0;
+  OPENSSL_buf2hexstr_ex(text.data(), text.size(), &len, bytes.data(), n, '\0');
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    size_t outlen = 0;
+    benchmark::DoNotOptimize(OPENSSL_hexstr2buf_ex(out.data(), n, &outlen, text.data(), '\0'));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_HexDecode_OpenSSL)->Name("hex_decode/openssl")->Apply(apply_sizes);
 
 // --- URI component ---------------------------------------------------------------
 

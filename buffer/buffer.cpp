@@ -5,8 +5,12 @@
 #include <cstring>
 #include <new>
 
+#include "../crypto/secure_wipe.h"
 #include "norvek/base64.h"
 #include "norvek_platform/objc_runtime.h"
+
+// Buffer sizes are 64-bit and reach new[], memcpy and memset as size_t.
+static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
 
 namespace NorvekCryptoSpace {
 
@@ -47,8 +51,10 @@ CNorVekXBuffer::CNorVekXBuffer(const CNorVekXBuffer& rhs) : m_pData(nullptr), m_
 
 CNorVekXBuffer::~CNorVekXBuffer() { release(); }
 
+// Buffers carry keys and plaintext: storage is wiped before it is given back.
 void CNorVekXBuffer::release() {
   if (m_pData == nullptr) return;
+  norvek_secure_wipe(m_pData, m_nSize);
   delete[] m_pData;
   m_pData = nullptr;
   m_nSize = 0;
@@ -78,6 +84,7 @@ void CNorVekXBuffer::resize(uint64_t size) {
   std::memset(grown, 0, size);
   if (m_pData != nullptr) {
     if (m_nSize != 0) std::memcpy(grown, m_pData, m_nSize);
+    norvek_secure_wipe(m_pData, m_nSize);
     delete[] m_pData;
   }
   m_pData = grown;
@@ -123,38 +130,25 @@ CNorVekXBuffer CNorVekXBuffer::toStringBuffer() const {
 // Hexadecimal and Base64 conversions
 namespace {
 
-// Digit value of a hexadecimal character in either case; 0xFF for others.
-struct HexValueTable {
-  uint8_t value[256];
-};
+// Hexadecimal digits are converted with arithmetic rather than tables, and
+// every pair is read even after an invalid one: the time taken depends on the
+// lengths and the validity of the text, not on the bytes (which may be key
+// material).
 
-constexpr HexValueTable make_hex_value_table() {
-  HexValueTable t{};
-  for (int c = 0; c < 256; ++c) t.value[c] = 0xFF;
-  for (int c = '0'; c <= '9'; ++c) t.value[c] = static_cast<uint8_t>(c - '0');
-  for (int c = 'a'; c <= 'f'; ++c) t.value[c] = static_cast<uint8_t>(c - 'a' + 10);
-  for (int c = 'A'; c <= 'F'; ++c) t.value[c] = static_cast<uint8_t>(c - 'A' + 10);
-  return t;
+// The value 0..15 of a hexadecimal digit in either case, with bit 4 set when
+// `c` is not one.
+constexpr uint32_t hex_digit_value(uint32_t c) {
+  const uint32_t num = c ^ 0x30u;                                   // '0'..'9' -> 0..9
+  const uint32_t alpha = (c & 0xDFu) - 0x37u;                       // 'A'..'F' -> 10..15
+  const uint32_t is_num = (num - 10u) >> 31;                        // num < 10
+  const uint32_t is_alpha = ((alpha - 10u) ^ (alpha - 16u)) >> 31;  // 10 <= alpha < 16
+  return (num & (0u - is_num)) | (alpha & (0u - is_alpha)) | ((1u ^ (is_num | is_alpha)) << 4);
 }
 
-constexpr HexValueTable kHexValue = make_hex_value_table();
-
-// Both lower-case digits of every byte, high digit first.
-struct HexPairTable {
-  char pair[256][2];
-};
-
-constexpr HexPairTable make_hex_pair_table() {
-  constexpr char digits[] = "0123456789abcdef";
-  HexPairTable t{};
-  for (int b = 0; b < 256; ++b) {
-    t.pair[b][0] = digits[b >> 4];
-    t.pair[b][1] = digits[b & 0x0F];
-  }
-  return t;
+// The lower-case digit of a value 0..15: past '9' the digits jump to 'a'.
+constexpr char hex_digit_char(uint32_t v) {
+  return static_cast<char>(0x30u + v + ((0u - ((9u - v) >> 31)) & 39u));
 }
-
-constexpr HexPairTable kHexPair = make_hex_pair_table();
 
 }  // namespace
 
@@ -166,19 +160,35 @@ int32_t norvek_crypto_Hex2Bin(char* in, uint64_t inlen, uint8_t* out, uint64_t& 
     return 0;
   }
   const unsigned char* s = reinterpret_cast<const unsigned char*>(in);
-  outlen = 0;
-  for (uint64_t i = 0; i < inlen; i += 2) {
-    const uint8_t high = kHexValue.value[s[i]];
-    const uint8_t low = kHexValue.value[s[i + 1]];
-    if (((high | low) & 0x80) != 0) {
-      // A valid high digit still lands in out[] when the low one is bad,
-      // beyond the bytes counted.
-      if (high != 0xFF) out[outlen] = static_cast<uint8_t>(high << 4);
-      return -1;
+  // Every digit is checked first, so that a valid text (the usual case) is
+  // decoded in one straight pass. The time then differs only with the answer.
+  uint32_t any_bad = 0;
+  for (uint64_t i = 0; i < inlen; ++i) any_bad |= hex_digit_value(s[i]);
+  if ((any_bad >> 4) == 0) {
+    for (uint64_t i = 0; i < inlen / 2; ++i) {
+      const uint32_t high = hex_digit_value(s[2 * i]);
+      out[i] = static_cast<uint8_t>((high << 4) | hex_digit_value(s[2 * i + 1]));
     }
-    out[outlen++] = static_cast<uint8_t>((high << 4) | low);
+    outlen = inlen / 2;
+    return 0;
   }
-  return 0;
+  uint32_t failed = 0;  // 1 from the first invalid pair on
+  uint64_t count = 0;
+  for (uint64_t i = 0; i < inlen / 2; ++i) {
+    const uint32_t high = hex_digit_value(s[2 * i]);
+    const uint32_t low = hex_digit_value(s[2 * i + 1]);
+    const uint32_t bad = (high | low) >> 4;
+    // Up to the first invalid pair every byte is written; at it, a valid high
+    // digit still lands in out[i] (uncounted); after it nothing changes.
+    // Both digits are read before out[i] is written, so `out` may be `in`.
+    const uint32_t keep = 0u - (failed | (high >> 4));
+    const uint32_t value = (high << 4) | (low & (0u - (1u ^ bad)));
+    out[i] = static_cast<uint8_t>((out[i] & keep) | (value & ~keep));
+    count += 1u ^ (failed | bad);
+    failed |= bad;
+  }
+  outlen = count;
+  return -static_cast<int32_t>(failed);
 }
 
 int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint64_t& outlen) {
@@ -186,7 +196,10 @@ int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint
   if (inlen > outlen / 2) return -1;
   outlen = 0;
   if (in == nullptr || inlen == 0) return 0;
-  for (uint64_t i = 0; i < inlen; ++i) std::memcpy(out + 2 * i, kHexPair.pair[in[i]], 2);
+  for (uint64_t i = 0; i < inlen; ++i) {
+    out[2 * i] = hex_digit_char(in[i] >> 4);
+    out[2 * i + 1] = hex_digit_char(in[i] & 0x0Fu);
+  }
   outlen = 2 * inlen;
   return 0;
 }

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+// String sizes (size_t) become buffer lengths (uint64_t) and back.
+static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
+
 namespace NorvekCryptoSpace {
 
 namespace {

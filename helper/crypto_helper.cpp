@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
+#include "../crypto/secure_wipe.h"
 #include "norvek/aes.h"
 #include "norvek/transforms.h"
 #include "norvek_platform/common_crypto.h"
@@ -14,6 +14,9 @@
 #include "norvek_platform/security.h"
 #include "hotp_salts.h"
 #include "../crypto/hmac_sha1_keyed.h"
+
+// Buffer lengths (64-bit) are handed to the platform as size_t and NSUInteger.
+static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
 
 namespace NorvekCryptoSpace {
 
@@ -50,7 +53,9 @@ int32_t table_entry(int32_t listed, IndexRule rule) {
 
 // The four chain operations differ only in the slot called and the index rule.
 // The whole list is validated before anything is touched, so a bad list
-// leaves `out` as it was.
+// leaves `out` as it was. The list may live in `out`'s storage (a list
+// received from a peer, the buffer reused for the result): `out` is written
+// only once the last entry has been read.
 uint64_t run_chain(const st_Processor* table, const int32_t* index, int32_t index_size,
                    const CNorVekXBuffer& in, CNorVekXBuffer& out, Direction direction,
                    IndexRule rule) {
@@ -61,7 +66,6 @@ uint64_t run_chain(const st_Processor* table, const int32_t* index, int32_t inde
     }
   }
   CNorVekXBuffer work(in);
-  out.resize(in.m_nSize);
   for (int32_t i = 0; i < index_size; ++i) {
     const st_Processor& entry = table[table_entry(index[i], rule)];
     const NorvekByteTransform transform =
@@ -113,14 +117,24 @@ constexpr uint8_t kBufferCipherIv[16] = {0x4E, 0x56, 0x58, 0x2D, 0x9C, 0x31, 0xE
 
 constexpr uint64_t kAesBlock = 16;
 
+// The expanded key (round key 0 is the raw key), wiped however the call
+// ends, an allocation failure included.
+struct ScheduleRecord {
+  vantel_aes_key_stKQZP key{};
+  ScheduleRecord() = default;
+  ScheduleRecord(const ScheduleRecord&) = delete;
+  ScheduleRecord& operator=(const ScheduleRecord&) = delete;
+  ~ScheduleRecord() { norvek_secure_wipe(&key, sizeof key); }
+};
+
 }  // namespace
 
 uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekXBuffer& data,
                                        CNorVekXBuffer& cipher) {
   if (key.m_nSize < 16) return 0;
   // The schedule is taken before `cipher` changes, in case it is `key` too.
-  vantel_aes_key_stKQZP aes_key{};
-  norvek_AES_set_encrypt_keyKQZP(key.m_pData, 128, &aes_key);
+  ScheduleRecord schedule;
+  norvek_AES_set_encrypt_keyKQZP(key.m_pData, 128, &schedule.key);
 
   const uint64_t n = data.m_nSize;
   const uint64_t total = n + static_cast<uint64_t>(
@@ -133,7 +147,8 @@ uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekX
 
   uint8_t ivec[16];
   std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
-  norvek_AES_cbc_encryptKQZP(cipher.m_pData, cipher.m_pData, ivec, total / kAesBlock, &aes_key);
+  norvek_AES_cbc_encryptKQZP(cipher.m_pData, cipher.m_pData, ivec, total / kAesBlock,
+                             &schedule.key);
   return cipher.m_nSize;
 }
 
@@ -150,8 +165,8 @@ uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekX
   }
 
   // The schedule is taken before `data` changes, in case it is `key` too.
-  vantel_aes_key_stKQZP aes_key{};
-  norvek_AES_set_decrypt_keyKQZP(key.m_pData, 128, &aes_key);
+  ScheduleRecord schedule;
+  norvek_AES_set_decrypt_keyKQZP(key.m_pData, 128, &schedule.key);
 
   // CBC decryption must not run in place; copy only when the caller passed
   // one buffer for both (distinct buffers never share storage).
@@ -165,7 +180,7 @@ uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekX
 
   uint8_t ivec[16];
   std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
-  norvek_AES_cbc_decryptKQZP(in, data.m_pData, ivec, n / kAesBlock, &aes_key);
+  norvek_AES_cbc_decryptKQZP(in, data.m_pData, ivec, n / kAesBlock, &schedule.key);
 
   const int32_t pad = norvek_AES_get_PKCS7Padding_length_by_dataKQZP(data.m_pData, n);
   if (pad < 1) {
@@ -292,6 +307,10 @@ CNorVekXBuffer CNorVekXCryptoHelper::GenerateID(const CNorVekXBuffer& tag,
                                                 int32_t count) {
   CNorVekXBuffer result;
   if (static_cast<uint32_t>(count) - 4u > 8u || indexs == nullptr) return result;
+  // The positions may live in `verify`'s storage, which the assignment below
+  // gives back: read them first.
+  int32_t positions[12];
+  std::memcpy(positions, indexs, static_cast<size_t>(count) * sizeof positions[0]);
 
   result.resize(tag.m_nSize + static_cast<uint64_t>(count) + version.m_nSize + rawid.m_nSize);
   uint64_t pos = 0;
@@ -315,7 +334,7 @@ CNorVekXBuffer CNorVekXCryptoHelper::GenerateID(const CNorVekXBuffer& tag,
   if (ret_pos < ret_len) {
     for (;;) {
       for (int32_t m = 0; m < count; ++m) {
-        if (static_cast<uint64_t>(static_cast<int64_t>(indexs[m])) != ret_pos) continue;
+        if (static_cast<uint64_t>(static_cast<int64_t>(positions[m])) != ret_pos) continue;
         result.setAt(ret_pos, verify.getAt(static_cast<uint64_t>(m)));
         if (++ret_pos >= ret_len) break;
       }
@@ -341,10 +360,7 @@ constexpr NSUInteger kKeyAreaSize = 33;
 class KeyArea {
  public:
   KeyArea() { std::memset(m_bytes, 0, sizeof m_bytes); }
-  ~KeyArea() {
-    volatile char* p = m_bytes;
-    for (NSUInteger i = 0; i < kKeyAreaSize; ++i) p[i] = 0;
-  }
+  ~KeyArea() { norvek_secure_wipe(m_bytes, sizeof m_bytes); }
   KeyArea(const KeyArea&) = delete;
   KeyArea& operator=(const KeyArea&) = delete;
 
@@ -360,14 +376,29 @@ class KeyArea {
   char m_bytes[kKeyAreaSize];
 };
 
-struct FreeArea {
-  void operator()(void* p) const noexcept { std::free(p); }
+// A heap area that is wiped before it is freed: it holds plaintext in one
+// direction or the other.
+class ScratchArea {
+ public:
+  explicit ScratchArea(size_t size) : m_bytes(std::calloc(size, 1)), m_size(size) {}
+  ~ScratchArea() {
+    norvek_secure_wipe(m_bytes, m_size);
+    std::free(m_bytes);
+  }
+  ScratchArea(const ScratchArea&) = delete;
+  ScratchArea& operator=(const ScratchArea&) = delete;
+
+  void* get() const { return m_bytes; }
+
+ private:
+  void* m_bytes;
+  size_t m_size;
 };
 
 // The 128-bit pair: nil or empty data comes back as it is; a nil, empty or
 // over-long key gives nil. The output goes through a zero-filled heap area
 // (an input-sized area on the stack would overflow it for large inputs),
-// copied into the result and freed on every path.
+// copied into the result, then wiped and freed on every path.
 NSData cipher_128(CCOperation op, const NSData& data, const NSString& key) {
   if (data.length() == 0) return data;
   if (key.length() == 0) return NSData();
@@ -377,8 +408,8 @@ NSData cipher_128(CCOperation op, const NSData& data, const NSString& key) {
   const NSUInteger n = data.length();
   if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
   const size_t areaSize = n + kCCBlockSizeAES128;
-  std::unique_ptr<void, FreeArea> scratch(std::calloc(areaSize, 1));
-  if (!scratch) return NSData();
+  const ScratchArea scratch(areaSize);
+  if (scratch.get() == nullptr) return NSData();
 
   size_t moved = 0;
   const CCCryptorStatus status =

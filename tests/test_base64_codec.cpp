@@ -57,8 +57,23 @@ TEST(Base64Engine, LengthRules) {
     EXPECT_EQ(Engine::CalcEncodedLength(c.n, true), c.padded) << c.n;
     EXPECT_EQ(Engine::CalcDecodedLengthBound(c.n), c.bound) << c.n;
   }
-  // No wrap-around at the top of the range.
+  // No wrap-around at the top of the range: the bound saturates nowhere, and
+  // lengths whose encoded count would not fit are refused with 0.
   EXPECT_EQ(Engine::CalcDecodedLengthBound(UINT64_MAX), UINT64_MAX / 4 * 3 + 3);
+  const uint64_t largest = (uint64_t{1} << 61) - 1;
+  // 2^61 - 1 = 3k + 1: k full groups, then two characters and two pads.
+  EXPECT_EQ(Engine::CalcEncodedLength(largest, true), (largest / 3 + 1) * 4);
+  EXPECT_EQ(Engine::CalcEncodedLength(largest, false), (largest / 3 + 1) * 4 - 2);
+  for (uint64_t n : {largest + 1, UINT64_MAX / 6, UINT64_MAX}) {
+    for (bool padded : {false, true}) EXPECT_EQ(Engine::CalcEncodedLength(n, padded), 0u) << n;
+  }
+  // The encoders then fail without sizing or reading anything.
+  const uint8_t byte = 1;
+  EXPECT_TRUE(Engine::baseEncode(&byte, largest + 1, Engine::kStandardAlphabet, true).isNil());
+  char area[8];
+  EXPECT_EQ(Engine::baseEncode(&byte, largest + 1, area, UINT64_MAX, Engine::kStandardAlphabet,
+                               true),
+            0u);
 }
 
 // Each text decoded with the standard table, padding required and optional.

@@ -82,23 +82,32 @@ TEST(Bin2Hex, CapacityRule) {
   EXPECT_EQ(std::string(out, 4), "xxxx");
 }
 
+// The bytes completed before the first bad pair are kept and counted; a valid
+// high digit of that pair lands uncounted; nothing after it is written, even
+// where later pairs are valid or half valid.
 TEST(Hex2Bin, BadDigitKeepsTheCompletedBytes) {
-  auto r = hex2bin("0g12", 2, 2);
-  EXPECT_EQ(r.ret, -1);
-  EXPECT_EQ(r.outlen, 0u);
-
-  // A bad second digit leaves the first digit's value in place, uncounted.
-  r = hex2bin("0a1g", 2, 2);
-  EXPECT_EQ(r.ret, -1);
-  EXPECT_EQ(r.outlen, 1u);
-  EXPECT_EQ(r.head(2), (Bytes{0x0A, 0x10}));
-  EXPECT_TRUE(r.guard_from(2));
-
-  // A bad first digit stops before its pair writes anything.
-  r = hex2bin("0ag1", 2, 2);
-  EXPECT_EQ(r.ret, -1);
-  EXPECT_EQ(r.outlen, 1u);
-  EXPECT_TRUE(r.guard_from(1));
+  const struct {
+    const char* text;
+    uint64_t outlen;
+    Bytes head;  // then guard bytes only
+  } cases[] = {
+      {"0g12", 0, {0x00}},
+      {"g0ab12", 0, {}},
+      {"0a1g", 1, {0x0A, 0x10}},
+      {"0ag1", 1, {0x0A}},
+      {"0a1g3344", 1, {0x0A, 0x10}},
+      {"0a1g3g44", 1, {0x0A, 0x10}},
+      {"0axx33g4", 1, {0x0A}},
+      {"0a0b0c0dz0", 4, {0x0A, 0x0B, 0x0C, 0x0D}},
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.text;
+    const auto r = hex2bin(text, text.size() / 2, text.size() / 2);
+    EXPECT_EQ(r.ret, -1) << text;
+    EXPECT_EQ(r.outlen, c.outlen) << text;
+    EXPECT_EQ(r.head(c.head.size()), c.head) << text;
+    EXPECT_TRUE(r.guard_from(c.head.size())) << text;
+  }
 }
 
 TEST(Hex2Bin, OddLengthOrWrongSizeIsRefusedWithoutWriting) {

@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 
 #include "norvek_platform/common_crypto.h"
 #include "norvek_platform/foundation.h"
+#include "norvek_platform/objc_runtime.h"
 #include "test_util.h"
 #include "wycheproof.h"
 
@@ -95,6 +98,45 @@ TEST(PlatformData, MutableDataStartsEmptyAndZeroFillsGrowth) {
   EXPECT_EQ(bytes_of(m), (Bytes{0xAB, 0xAB, 0, 0, 0}));
   const NSData asData = m;  // a mutable object is also a data object
   EXPECT_EQ(asData.bytes(), m.mutableBytes());
+}
+
+// The name carried by the runtime's throw of the malloc exception while this
+// program's statics are built (the name object may not exist yet) or
+// destroyed (it may be gone already). This unit's statics are built before
+// the libraries' and its exit handler, registered then, runs after theirs are
+// destroyed.
+std::string malloc_exception_name() {
+  return raised_name([] { objc_exception_throw(objc_retainAutorelease(NSMallocException)); });
+}
+
+const std::string kNameRaisedAtStartup = [] {
+  std::atexit([] {
+    if (malloc_exception_name() != "NSMallocException") {
+      std::fputs("the malloc exception raised at exit lost its name\n", stderr);
+      std::_Exit(1);
+    }
+  });
+  return malloc_exception_name();
+}();
+
+TEST(PlatformRuntime, MallocExceptionNamedWhileStaticsAreBuiltOrDestroyed) {
+  EXPECT_EQ(kNameRaisedAtStartup, "NSMallocException");
+}
+
+// The data objects raise allocation failure as the buffer does, and leave a
+// mutable object as it was.
+TEST(PlatformData, AllocationFailureRaisesNSMallocException) {
+  constexpr NSUInteger kImpossible = UINT64_MAX / 2;
+  const uint8_t byte = 7;
+  NSMutableData m = NSMutableData::data();
+  m.setLength(3);
+  const std::function<void()> raising[] = {
+      [&] { NSData::dataWithBytes(&byte, kImpossible); },
+      [&] { NSData::alloc().initWithBytes(&byte, kImpossible); },
+      [&] { m.setLength(kImpossible); },
+  };
+  for (const auto& f : raising) EXPECT_EQ(raised_name(f), "NSMallocException");
+  EXPECT_EQ(bytes_of(m), Bytes(3, 0));
 }
 
 TEST(PlatformString, LengthCountsUtf16Units) {

@@ -44,6 +44,8 @@ class NorVekXCryptoBase64KQZP : public NSObject {
     static const uint8_t kWebSafeBase64DecodeChars[256];  // 99 outside the alphabet
     static const uint8_t kSpaces[256];                    // non-zero for whitespace
 
+    // 0 for a srcLen of 2^61 or more, whose count would not fit 64 bits:
+    // the encoders then fail (nil, 0) rather than size anything.
     static uint64_t CalcEncodedLength(uint64_t srcLen, bool padded);
     static uint64_t CalcDecodedLengthBound(uint64_t srcLen);  // (srcLen + 3) / 4 * 3
     static bool IsSpace(uint8_t c);

@@ -56,7 +56,12 @@ class CNorVekXBuffer {
 // bytes completed before it). Upper and lower case digits are accepted.
 // Bin2Hex: `outlen` is the capacity on entry (at least 2 * inlen) and the
 // characters written on return; lower case, no terminating zero.
-// An empty input writes nothing and sets `outlen` to 0.
+// An empty input writes nothing and sets `outlen` to 0. Hex2Bin may decode in
+// place (`out` equal to `in`).
+// Neither looks tables up by the data nor stops early at an invalid digit:
+// the time depends on the lengths and, for Hex2Bin, on whether the text is
+// valid (which its answer says anyway), not on the digits. The Base64 conversions below
+// look characters up in tables and are not constant-time.
 int32_t norvek_crypto_Hex2Bin(char* in, uint64_t inlen, uint8_t* out, uint64_t& outlen);
 int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint64_t& outlen);
 

@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+#include "norvek_platform/objc_runtime.h"
+
 // ---------------------------------------------------------------------------
 // NSData / NSMutableData: one store for both, an area from malloc() that the
 // store frees.
@@ -22,10 +24,15 @@ struct NSData::Store {
 
 namespace {
 
+// Allocation failure raises the platform's malloc exception, as the buffer does.
+[[noreturn]] void raise_malloc_exception() {
+  objc_exception_throw(objc_retainAutorelease(NSMallocException));
+}
+
 uint8_t* malloc_or_throw(NSUInteger n) {
   // malloc(0) may answer null; ask for one byte so an empty store still works.
   void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
+  if (p == nullptr) raise_malloc_exception();
   return static_cast<uint8_t*>(p);
 }
 
@@ -72,7 +79,7 @@ void NSMutableData::setLength(NSUInteger length) {
   if (length > s->length) {
     // realloc of a null area (a new object's first growth) is a malloc.
     void* grown = std::realloc(s->bytes, length);
-    if (grown == nullptr) throw std::bad_alloc();
+    if (grown == nullptr) raise_malloc_exception();
     s->bytes = static_cast<uint8_t*>(grown);
     std::memset(s->bytes + s->length, 0, length - s->length);
   }

@@ -1,10 +1,18 @@
 #include "norvek_platform/objc_runtime.h"
 
-const NSString NSMallocException = NSString::stringWithUTF8String("NSMallocException");
+namespace {
+constexpr char kMallocExceptionName[] = "NSMallocException";
+}  // namespace
+
+const NSString NSMallocException = NSString::stringWithUTF8String(kMallocExceptionName);
 
 const NSString& objc_retainAutorelease(const NSString& object) noexcept { return object; }
 
 void objc_exception_throw(const NSString& exception) {
+  // The malloc exception is told by its address and named from the constant:
+  // an allocation may fail in a static initialiser that runs before the name
+  // object is built, or in a destructor that runs after it is gone.
+  if (&exception == &NSMallocException) throw NSExceptionError(kMallocExceptionName);
   const char* name = exception.UTF8String();
   throw NSExceptionError(name != nullptr ? name : "");
 }

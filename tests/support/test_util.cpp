@@ -6,9 +6,21 @@
 
 #include <stdexcept>
 
+#include "norvek_platform/objc_runtime.h"
 #include "wycheproof.h"
 
 namespace norvek_test {
+
+std::string raised_name(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const NSExceptionError& e) {
+    return e.name();
+  } catch (...) {
+    return "(another exception)";
+  }
+  return "(no exception)";
+}
 
 Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ NSString ns(const std::string& utf8);
 std::string text_of(const NSData& data);    // empty for nil
 std::string text_of(const NSString& text);  // empty for nil
 std::string to_hex(const Bytes& bytes);
+
+// Runs `f` and answers the name of the NSExceptionError it raised, or says
+// that it raised nothing or something else.
+std::string raised_name(const std::function<void()>& f);
 
 // NIST SP 800-38A F.2.1 / F.2.2: CBC-AES128, four blocks.
 struct CbcVector {
