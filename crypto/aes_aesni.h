@@ -5,7 +5,8 @@
 // Constant-time: no branch or memory index depends on the key or the data
 // (key set-up included: SubWord is AESENCLAST with a zero round key, and
 // InvMixColumns is AESIMC). Round-key copies the code keeps on the stack are
-// wiped; what the compiler spills from registers cannot be.
+// wiped here; what the compiler spills from registers is wiped by the caller
+// (norvek_wipe_stack_below after CBC decryption).
 #pragma once
 
 #if defined(__x86_64__)

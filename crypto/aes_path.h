@@ -7,6 +7,11 @@
 // table everywhere else.
 #pragma once
 
+// Hidden, so the partial link makes them local to the delivered object.
+#ifndef NORVEK_TEST_HOOK
+#define NORVEK_TEST_HOOK __attribute__((visibility("hidden")))
+#endif
+
 enum class NorvekAesPath : int {
   automatic = -1,  // the library's own run-time choice
   table = 0,       // 32-bit lookup tables, portable, not constant-time
@@ -17,12 +22,12 @@ enum class NorvekAesPath : int {
 
 // Whether this CPU (and this build) can run `path`; automatic and table
 // always can.
-bool norvek_aes_path_available(NorvekAesPath path) noexcept;
+NORVEK_TEST_HOOK bool norvek_aes_path_available(NorvekAesPath path) noexcept;
 
 // Makes every AES operation in the process use `path` (automatic restores
 // the library's choice). Refuses a path the CPU lacks: answers false and
 // changes nothing. Records set up by any path work with every path.
-bool norvek_aes_force_path(NorvekAesPath path) noexcept;
+NORVEK_TEST_HOOK bool norvek_aes_force_path(NorvekAesPath path) noexcept;
 
 // The path AES operations run now (never automatic).
-NorvekAesPath norvek_aes_current_path() noexcept;
+NORVEK_TEST_HOOK NorvekAesPath norvek_aes_current_path() noexcept;

@@ -44,15 +44,20 @@ inline NorvekCpuFeatures norvek_detect_cpu_features() noexcept {
     f.vaes = aes && ssse3 && sse41 && ymm_saved && ((ebx7 >> 5) & 1u) && ((ecx7 >> 9) & 1u);
   }
   f.aesni = aes && ssse3 && sse41;
-#elif defined(__aarch64__) && (defined(__APPLE__) || defined(__ARM_FEATURE_CRYPTO) || \
-                               defined(__ARM_FEATURE_AES))
+#elif defined(__aarch64__) && (defined(__APPLE__) || defined(__ARM_FEATURE_CRYPTO))
   // Every Apple arm64 CPU has the crypto extensions, and a build that
-  // targets them may assume them too.
+  // targets all of them may assume them too.
   f.armv8_aes = true;
   f.armv8_sha1 = true;
 #elif defined(__aarch64__) && defined(__linux__)
+  // AES and SHA-1 are separate options of the architecture: a build that
+  // targets only one of them still asks the kernel about the other.
   const unsigned long hwcap = getauxval(AT_HWCAP);
+#if defined(__ARM_FEATURE_AES)
+  f.armv8_aes = true;
+#else
   f.armv8_aes = (hwcap & HWCAP_AES) != 0;
+#endif
   f.armv8_sha1 = (hwcap & HWCAP_SHA1) != 0;
 #endif
   return f;

@@ -128,6 +128,7 @@ void compress_pending(norvek_crypto_shastate_st_KQZP* c) {
   load_state(c, h);
   compressor().words(h, c->block, 1);
   store_state(c, h);
+  norvek_secure_wipe(h, sizeof h);
 }
 
 // Places bytes p[0..n) at byte positions u..u+n-1 of the pending block, the
@@ -207,6 +208,7 @@ void norvek_crypto_sha1_Update_KQZP(norvek_crypto_shastate_st_KQZP* c, const voi
     const uint64_t blocks = len / 64;
     compressor().bytes(h, p, size_t(blocks));
     store_state(c, h);
+    norvek_secure_wipe(h, sizeof h);
     const uint8_t* last = p + 64 * (blocks - 1);
     p += 64 * blocks;
     len -= 64 * blocks;
@@ -270,6 +272,7 @@ void norvek_crypto_SHA1_block(norvek_crypto_shastate_st_KQZP* c, const uint64_t*
   load_state(c, h);
   compressor().words(h, W, blocks);
   store_state(c, h);
+  norvek_secure_wipe(h, sizeof h);
 }
 
 void norvek_crypto_sha1_Transform(norvek_crypto_shastate_st_KQZP* c, const uint8_t* b) {
@@ -277,6 +280,7 @@ void norvek_crypto_sha1_Transform(norvek_crypto_shastate_st_KQZP* c, const uint8
   load_state(c, h);
   compressor().bytes(h, b, 1);
   store_state(c, h);
+  norvek_secure_wipe(h, sizeof h);
 }
 
 namespace norvek_internal {

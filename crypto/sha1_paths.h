@@ -3,6 +3,11 @@
 // switch, it picks the fastest path the CPU has on first use.
 #pragma once
 
+// Hidden, so the partial link makes them local to the delivered object.
+#ifndef NORVEK_TEST_HOOK
+#define NORVEK_TEST_HOOK __attribute__((visibility("hidden")))
+#endif
+
 #include <cstdint>
 
 namespace norvek_internal {
@@ -15,12 +20,12 @@ enum class Sha1Path : uint8_t {
 };
 
 // Whether this CPU (and build) can run `path`; automatic always can.
-bool sha1_path_available(Sha1Path path) noexcept;
+NORVEK_TEST_HOOK bool sha1_path_available(Sha1Path path) noexcept;
 // Makes every later SHA-1 call use `path` (automatic: back to the run-time
 // choice). Refuses, changing nothing, when the path is not available. Not
 // meant to race with hashing on other threads.
-bool sha1_force_path(Sha1Path path) noexcept;
+NORVEK_TEST_HOOK bool sha1_force_path(Sha1Path path) noexcept;
 // The path in use now (never automatic).
-Sha1Path sha1_current_path() noexcept;
+NORVEK_TEST_HOOK Sha1Path sha1_current_path() noexcept;
 
 }  // namespace norvek_internal

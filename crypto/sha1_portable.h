@@ -7,6 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
+
+#include "secure_wipe.h"
 
 namespace {
 namespace sha1_portable {
@@ -102,6 +105,8 @@ template <typename WordSource>
   h[2] += c;
   h[3] += d;
   h[4] += e;
+  // The schedule holds message words (HMAC's padded key among them).
+  if (!std::is_constant_evaluated()) norvek_secure_wipe(x, sizeof x);
 }
 
 #undef NV_ROUNDS5

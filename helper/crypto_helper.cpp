@@ -248,11 +248,12 @@ CNorVekXBuffer CNorVekXCryptoHelper::SignData(const CNorVekXBuffer& in) {
   // Read at every call, so later changes to the array are honoured. While it
   // holds the shipped key, the precomputed keyed states serve; the key is
   // compared without early exit, and only "shipped or not" decides a branch.
+  // The result is allocated first, so an allocation failure leaves no key copy.
+  CNorVekXBuffer result(kSha1DigestBytes);
   uint8_t key[sizeof NORVEK_SIGN_DATA_KEY];
   std::memcpy(key, NORVEK_SIGN_DATA_KEY, sizeof key);
   uint8_t diff = 0;
   for (size_t i = 0; i < sizeof key; ++i) diff |= uint8_t(key[i] ^ kShippedSignDataKey[i]);
-  CNorVekXBuffer result(kSha1DigestBytes);
   if (diff == 0) {
     norvek_hmac_sha1_finish(kShippedSignDataKeyed, in.m_pData, in.m_nSize, result.m_pData);
   } else {
@@ -297,6 +298,9 @@ CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
       static_cast<uint8_t>(w3[0] & 0x7F), w3[2], w3[3], w3[1],  // masked, then 2, 3, 1
   };
   std::memcpy(result.m_pData, code, static_cast<size_t>(digits));
+  norvek_secure_wipe(hash1, sizeof hash1);
+  norvek_secure_wipe(hash2, sizeof hash2);
+  norvek_secure_wipe(hash3, sizeof hash3);
   return result;
 }
 
@@ -437,6 +441,8 @@ NSData cipher_256(CCOperation op, const NSData& data, const NSString& key) {
       CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), kCCKeySizeAES256,
               nullptr, data.bytes(), n, area, areaSize, &moved);
   if (status != kCCSuccess) {
+    // The platform may leave deciphered blocks before a bad pad in place.
+    norvek_secure_wipe(area, areaSize);
     std::free(area);
     return NSData();
   }

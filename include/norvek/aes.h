@@ -43,8 +43,8 @@ void norvek_AES_decryptKQZP(const uint8_t* in, uint8_t* out, const vantel_aes_ke
 
 // CBC over `nblock` whole blocks; `ivec` (16 bytes) is the chaining value in
 // and the last ciphertext block out, so calls can continue a chain.
-// Encryption may work in place (out == in); for decryption `in` and `out`
-// must not overlap.
+// Both may work in place (out == in); otherwise `in` and `out` must not
+// overlap.
 void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                                 const vantel_aes_key_stKQZP* key);
 void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,

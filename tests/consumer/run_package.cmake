@@ -12,8 +12,15 @@ function(step what)
   endif()
 endfunction()
 
-set(compilers -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER}
-  "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}")
+# A cross build hands over its toolchain file and emulator (CONSUMER_TOOLCHAIN,
+# CONSUMER_EMULATOR, a command line); the programs then run under the emulator.
+if(CONSUMER_TOOLCHAIN)
+  set(compilers -DCMAKE_TOOLCHAIN_FILE=${CONSUMER_TOOLCHAIN})
+else()
+  set(compilers -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER})
+endif()
+list(APPEND compilers "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}")
+separate_arguments(emulator UNIX_COMMAND "${CONSUMER_EMULATOR}")
 file(REMOVE_RECURSE ${SCRATCH_DIR})
 
 if(MODE STREQUAL "install")
@@ -35,7 +42,7 @@ if(MODE STREQUAL "install")
     ${compilers})
   step(build ${CMAKE_COMMAND} --build ${SCRATCH_DIR}/build --parallel 2)
   foreach(program consumer consumer_c readme_example consumer_object)
-    step(${program} ${SCRATCH_DIR}/build/${program})
+    step(${program} ${emulator} ${SCRATCH_DIR}/build/${program})
   endforeach()
 elseif(MODE STREQUAL "subdirectory")
   step(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/subproject -B ${SCRATCH_DIR} -G Ninja

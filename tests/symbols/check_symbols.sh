@@ -86,5 +86,13 @@ for sig in "encodeData(NSData const&)" "decodeData(NSData const&)" "encodeBytes(
   expect_cxx T "NorVekXCryptoBase64KQZP::$sig"
 done
 
+# The test-only path switches must not be reachable from outside the object.
+for hook in norvek_aes_force_path norvek_aes_path_available norvek_aes_current_path \
+            sha1_force_path sha1_path_available sha1_current_path; do
+  if nm -C "$object" | grep -E " [TWV] " | grep -q "$hook("; then
+    echo "FAIL: test-only switch $hook is global in the object"; failures=$((failures + 1))
+  fi
+done
+
 if [ "$failures" -ne 0 ]; then echo "$failures symbol check(s) failed"; exit 1; fi
 echo "exported symbols: all checks passed"
