@@ -123,6 +123,13 @@ TEST(PlatformRuntime, MallocExceptionNamedWhileStaticsAreBuiltOrDestroyed) {
   EXPECT_EQ(kNameRaisedAtStartup, "NSMallocException");
 }
 
+// Any other name object is raised under its own name; nil under an empty one.
+TEST(PlatformRuntime, OtherExceptionsCarryTheirOwnName) {
+  EXPECT_EQ(raised_name([] { objc_exception_throw(NSString::stringWithUTF8String("Other")); }),
+            "Other");
+  EXPECT_EQ(raised_name([] { objc_exception_throw(NSString()); }), "");
+}
+
 // The data objects raise allocation failure as the buffer does, and leave a
 // mutable object as it was.
 TEST(PlatformData, AllocationFailureRaisesNSMallocException) {
