@@ -27,7 +27,7 @@ NORVEK_AESNI_INLINE __m128i aesni_bswap32(__m128i x) {
 }
 
 NORVEK_AESNI_INLINE __m128i aesni_round_key(const vantel_aes_key_stKQZP* key, int i) {
-  return aesni_bswap32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key->round_keys + 4 * i)));
+  return aesni_bswap32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key->round_keys + 4 * size_t(i))));
 }
 
 NORVEK_AESNI_INLINE __m128i aesni_load(const uint8_t* p) {
@@ -116,7 +116,7 @@ NORVEK_AESNI void aesni_cbc_encrypt_rounds(const uint8_t* in, uint8_t* out, uint
 // interval, and CBC decryption's blocks are independent. All eight inputs
 // are read before any output is written, and the chaining values stay in
 // registers, so out == in works too. Returns the last ciphertext block.
-constexpr int kAesniLanes = 8;
+constexpr size_t kAesniLanes = 8;
 
 template <int Nr>
 NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* out, __m128i v,
@@ -125,17 +125,17 @@ NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* o
                                 out += 16 * kAesniLanes) {
     __m128i c[kAesniLanes], x[kAesniLanes];
 #pragma GCC unroll 8
-    for (int j = 0; j < kAesniLanes; ++j) {
+    for (size_t j = 0; j < kAesniLanes; ++j) {
       c[j] = aesni_load(in + 16 * j);
       x[j] = _mm_xor_si128(c[j], k[0]);
     }
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) {
 #pragma GCC unroll 8
-      for (int j = 0; j < kAesniLanes; ++j) x[j] = _mm_aesdec_si128(x[j], k[r]);
+      for (size_t j = 0; j < kAesniLanes; ++j) x[j] = _mm_aesdec_si128(x[j], k[r]);
     }
 #pragma GCC unroll 8
-    for (int j = 0; j < kAesniLanes; ++j) {
+    for (size_t j = 0; j < kAesniLanes; ++j) {
       const __m128i p = _mm_aesdeclast_si128(x[j], k[Nr]);
       aesni_store(out + 16 * j, _mm_xor_si128(p, j == 0 ? v : c[j - 1]));
     }
@@ -163,7 +163,7 @@ void aesni_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) {
-    aesni_cbc_encrypt_rounds<decltype(nr)::value>(in, out, ivec, nblock, key);
+    aesni_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key);
   });
 }
 
@@ -171,7 +171,7 @@ void aesni_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) {
-    aesni_cbc_decrypt_rounds<decltype(nr)::value>(in, out, ivec, nblock, key);
+    aesni_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
   });
 }
 

@@ -158,7 +158,7 @@ void armv8_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) {
-    armv8_cbc_encrypt_rounds<decltype(nr)::value>(in, out, ivec, nblock, key);
+    armv8_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key);
   });
 }
 
@@ -166,7 +166,7 @@ void armv8_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) {
-    armv8_cbc_decrypt_rounds<decltype(nr)::value>(in, out, ivec, nblock, key);
+    armv8_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
   });
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kVaesRegs = 8;  // sixteen blocks
+constexpr size_t kVaesRegs = 8;  // sixteen blocks
 
 template <int Nr>
 NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_t* ivec,
@@ -28,20 +28,20 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
                                   out += 32 * kVaesRegs) {
     __m256i x[kVaesRegs];
 #pragma GCC unroll 8
-    for (int j = 0; j < kVaesRegs; ++j) {
+    for (size_t j = 0; j < kVaesRegs; ++j) {
       x[j] = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j)),
                               kk[0]);
     }
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) {
 #pragma GCC unroll 8
-      for (int j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], kk[r]);
+      for (size_t j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], kk[r]);
     }
     // The chaining values are the input shifted back one block, read
     // before any output is written (out == in works); the first comes from
     // the previous group.
 #pragma GCC unroll 8
-    for (int j = 0; j < kVaesRegs; ++j) {
+    for (size_t j = 0; j < kVaesRegs; ++j) {
       const __m256i prev =
           j == 0 ? _mm256_inserti128_si256(_mm256_castsi128_si256(v), aesni_load(in), 1)
                  : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j - 16));
@@ -49,7 +49,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
     }
     v = aesni_load(in + 32 * kVaesRegs - 16);
 #pragma GCC unroll 8
-    for (int j = 0; j < kVaesRegs; ++j) {
+    for (size_t j = 0; j < kVaesRegs; ++j) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * j), x[j]);
     }
   }
@@ -61,7 +61,7 @@ void vaes_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t n
                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) {
-    vaes_cbc_decrypt_rounds<decltype(nr)::value>(in, out, ivec, nblock, key);
+    vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
   });
 }
 

@@ -36,7 +36,7 @@ constexpr uint8_t end[4] = {0x80, 0x00, 0x00, 0x00};
 
 void portable_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
   for (; blocks != 0; --blocks, p += 64)
-    sha1_portable::compress(h, [p](int i) { return load_be32(p + 4 * i); });
+    sha1_portable::compress(h, [p](int i) { return load_be32(p + 4 * size_t(i)); });
 }
 
 void portable_words(uint32_t* h, const uint64_t* w, size_t blocks) {
@@ -48,7 +48,10 @@ void portable_words(uint32_t* h, const uint64_t* w, size_t blocks) {
 // and the context's 64-bit words.
 struct Compressor {
   Sha1Path path;
+  // Called through the pointer compressor() returns, which cppcheck misses.
+  // cppcheck-suppress unusedStructMember
   void (*bytes)(uint32_t* h, const uint8_t* p, size_t blocks);
+  // cppcheck-suppress unusedStructMember
   void (*words)(uint32_t* h, const uint64_t* w, size_t blocks);
 };
 
@@ -211,7 +214,7 @@ void norvek_crypto_sha1_Update_KQZP(norvek_crypto_shastate_st_KQZP* c, const voi
     p += 64 * blocks;
     len -= 64 * blocks;
     // The block keeps the words of the last block compressed.
-    for (int i = 0; i < 16; ++i) c->block[i] = load_be32(last + 4 * i);
+    for (size_t i = 0; i < 16; ++i) c->block[i] = load_be32(last + 4 * i);
   }
 
   const uint32_t m = uint32_t(len);

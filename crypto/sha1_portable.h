@@ -42,21 +42,21 @@ constexpr void store_be32(uint8_t* p, uint32_t v) {
 
 #define NV_R0(a, b, c, d, e, t)                                   \
   x[t] = word(t);                                                 \
-  e += rotl(a, 5) + NV_CH(b, c, d) + kK0 + x[t];                  \
-  b = rotl(b, 30);
+  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + x[t];                \
+  (b) = rotl(b, 30);
 #define NV_R1(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_CH(b, c, d) + kK0 + NV_SCHED(t);           \
-  b = rotl(b, 30);
+  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + NV_SCHED(t);        \
+  (b) = rotl(b, 30);
 #define NV_R2(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_PARITY(b, c, d) + kK1 + NV_SCHED(t);       \
-  b = rotl(b, 30);
+  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK1 + NV_SCHED(t);    \
+  (b) = rotl(b, 30);
 #define NV_R3(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + kK2 + NV_SCHED(t);                            \
+  (e) += rotl(a, 5) + kK2 + NV_SCHED(t);                         \
   NV_MAJ_ADD(e, b, c, d);                                         \
-  b = rotl(b, 30);
+  (b) = rotl(b, 30);
 #define NV_R4(a, b, c, d, e, t)                                   \
-  e += rotl(a, 5) + NV_PARITY(b, c, d) + kK3 + NV_SCHED(t);       \
-  b = rotl(b, 30);
+  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK3 + NV_SCHED(t);    \
+  (b) = rotl(b, 30);
 
 // Five rounds with the working variables rotating through their roles.
 #define NV_ROUNDS5(R, t)        \

@@ -93,14 +93,14 @@ NV_SHANI_TARGET __attribute__((always_inline)) inline void compress_blocks(uint3
 // `blocks` 64-byte blocks of big-endian bytes at `p` (any alignment).
 NV_SHANI_TARGET inline void compress_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
   compress_blocks(
-      h, [p](size_t b, int i) NV_SHANI_TARGET { return load_bytes(p + 64 * b + 16 * i); },
+      h, [p](size_t b, int i) NV_SHANI_TARGET { return load_bytes(p + 64 * b + 16 * size_t(i)); },
       blocks);
 }
 
 // `blocks` blocks of sixteen 64-bit words at `w`.
 NV_SHANI_TARGET inline void compress_words(uint32_t* h, const uint64_t* w, size_t blocks) {
   compress_blocks(
-      h, [w](size_t b, int i) NV_SHANI_TARGET { return load_words(w + 16 * b + 4 * i); },
+      h, [w](size_t b, int i) NV_SHANI_TARGET { return load_words(w + 16 * b + 4 * size_t(i)); },
       blocks);
 }
 

@@ -4,6 +4,8 @@ namespace {
 constexpr char kMallocExceptionName[] = "NSMallocException";
 }  // namespace
 
+// Only allocation can throw here, at load time, where failing to start is the answer.
+// NOLINTNEXTLINE(cert-err58-cpp)
 const NSString NSMallocException = NSString::stringWithUTF8String(kMallocExceptionName);
 
 const NSString& objc_retainAutorelease(const NSString& object) noexcept { return object; }
