@@ -24,8 +24,8 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
   __m256i kk[Nr + 1];
   for (int r = 0; r <= Nr; ++r) kk[r] = _mm256_broadcastsi128_si256(ks.k[r]);
   __m128i v = aesni_load(ivec);
-  for (; nblock >= 2 * kVaesRegs; nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs,
-                                  out += 32 * kVaesRegs) {
+  for (; nblock >= 2 * kVaesRegs;
+       nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs, out += 32 * kVaesRegs) {
     __m256i x[kVaesRegs];
 #pragma GCC unroll 8
     for (size_t j = 0; j < kVaesRegs; ++j) {
@@ -60,9 +60,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
 void vaes_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 constexpr AesOps kVaesOps = {aesni_set_encrypt_key, aesni_set_decrypt_key, aesni_encrypt,

@@ -44,8 +44,8 @@ inline NorvekCpuFeatures norvek_detect_cpu_features() noexcept {
     f.vaes = aes && ssse3 && sse41 && ymm_saved && ((ebx7 >> 5) & 1u) && ((ecx7 >> 9) & 1u);
   }
   f.aesni = aes && ssse3 && sse41;
-#elif defined(__aarch64__) && (defined(__APPLE__) || defined(__ARM_FEATURE_CRYPTO) || \
-                               defined(__ARM_FEATURE_AES))
+#elif defined(__aarch64__) && \
+    (defined(__APPLE__) || defined(__ARM_FEATURE_CRYPTO) || defined(__ARM_FEATURE_AES))
   // Every Apple arm64 CPU has the crypto extensions, and a build that
   // targets them may assume them too.
   f.armv8_aes = true;
