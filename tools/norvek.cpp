@@ -2,6 +2,7 @@
 // agree with it byte for byte.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -41,7 +42,9 @@ std::vector<int32_t> parse_list(const std::string& text, const std::string& opti
     const char* last = text.data() + end;
     auto [ptr, ec] = std::from_chars(first, last, value);
     if (first == last || ec != std::errc() || ptr != last)
-      usage(option + ": not a comma-separated list of 32-bit integers: " + text);
+      usage(std::string(option)
+                .append(": not a comma-separated list of 32-bit integers: ")
+                .append(text));
     values.push_back(value);
     if (end == text.size()) return values;
     start = end + 1;
@@ -78,7 +81,7 @@ void run(const Io& io, const Operation& op) {
 }
 
 CLI::App* command(CLI::App* parent, const std::string& name, const std::string& about,
-                  const std::string& example, const std::string& out_form, Operation op) {
+                  const std::string& example, const std::string& out_form, const Operation& op) {
   CLI::App* cmd = leaf(parent, name, about, example);
   Io& io = add_io(cmd, out_form);
   cmd->callback([&io, op] { run(io, op); });
@@ -287,9 +290,7 @@ void add_transforms(CLI::App& app) {
   one->add_flag("--reverse", row->reverse, "apply the reverse transform");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int cli_main(int argc, char** argv) {
   CLI::App app{
       "norvek: the NorVek crypto library's schemes from the command line.\n"
       "Input is FILE or standard input, output standard output or -o FILE.\n"
@@ -313,16 +314,29 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
     std::string message = e.what();
-    for (char& c : message)
-      if (c == '\n') c = ' ';
-    std::fprintf(stderr, "norvek: %s\n", message.c_str());
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    (void)std::fprintf(stderr, "norvek: %s\n", message.c_str());
     return kExitUsage;
   } catch (const ToolError& e) {
-    std::fprintf(stderr, "norvek: %s\n", e.what());
+    (void)std::fprintf(stderr, "norvek: %s\n", e.what());
     return e.status;
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "norvek: out of memory\n");
+    (void)std::fprintf(stderr, "norvek: out of memory\n");
     return kExitFailure;
   }
   return 0;
+}
+
+}  // namespace
+
+// Anything the command line setup itself throws ends as a failure, not an abort.
+int main(int argc, char** argv) {
+  try {
+    return cli_main(argc, argv);
+  } catch (const std::exception& e) {
+    (void)std::fprintf(stderr, "norvek: %s\n", e.what());
+  } catch (...) {
+    (void)std::fprintf(stderr, "norvek: unexpected failure\n");
+  }
+  return kExitFailure;
 }
