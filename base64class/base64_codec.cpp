@@ -124,16 +124,17 @@ constexpr auto kSpaceFlags = space_table();
 }  // namespace
 
 // The exported tables are plain arrays; spell them out from the constexpr ones.
-#define NV_ROW(t, r)                                                                  \
-  (t)[(r) + 0x0], (t)[(r) + 0x1], (t)[(r) + 0x2], (t)[(r) + 0x3], (t)[(r) + 0x4],        \
-      (t)[(r) + 0x5], (t)[(r) + 0x6], (t)[(r) + 0x7], (t)[(r) + 0x8], (t)[(r) + 0x9],    \
-      (t)[(r) + 0xA], (t)[(r) + 0xB], (t)[(r) + 0xC], (t)[(r) + 0xD], (t)[(r) + 0xE],    \
-      (t)[(r) + 0xF]
+#define NV_ROW(t, r)                                                                              \
+  (t)[(r) + 0x0], (t)[(r) + 0x1], (t)[(r) + 0x2], (t)[(r) + 0x3], (t)[(r) + 0x4], (t)[(r) + 0x5], \
+      (t)[(r) + 0x6], (t)[(r) + 0x7], (t)[(r) + 0x8], (t)[(r) + 0x9], (t)[(r) + 0xA],             \
+      (t)[(r) + 0xB], (t)[(r) + 0xC], (t)[(r) + 0xD], (t)[(r) + 0xE], (t)[(r) + 0xF]
 #define NV_TABLE(t)                                                                          \
-  {NV_ROW(t, 0x00), NV_ROW(t, 0x10), NV_ROW(t, 0x20), NV_ROW(t, 0x30), NV_ROW(t, 0x40),     \
-   NV_ROW(t, 0x50), NV_ROW(t, 0x60), NV_ROW(t, 0x70), NV_ROW(t, 0x80), NV_ROW(t, 0x90),     \
-   NV_ROW(t, 0xA0), NV_ROW(t, 0xB0), NV_ROW(t, 0xC0), NV_ROW(t, 0xD0), NV_ROW(t, 0xE0),     \
-   NV_ROW(t, 0xF0)}
+  {                                                                                          \
+    NV_ROW(t, 0x00), NV_ROW(t, 0x10), NV_ROW(t, 0x20), NV_ROW(t, 0x30), NV_ROW(t, 0x40),     \
+        NV_ROW(t, 0x50), NV_ROW(t, 0x60), NV_ROW(t, 0x70), NV_ROW(t, 0x80), NV_ROW(t, 0x90), \
+        NV_ROW(t, 0xA0), NV_ROW(t, 0xB0), NV_ROW(t, 0xC0), NV_ROW(t, 0xD0), NV_ROW(t, 0xE0), \
+        NV_ROW(t, 0xF0)                                                                      \
+  }
 
 const char Engine::kStandardAlphabet[65] = NV_STANDARD_ALPHABET;
 const char Engine::kWebSafeAlphabet[65] = NV_WEB_SAFE_ALPHABET;
@@ -232,8 +233,8 @@ uint64_t Engine::baseDecode(const char* srcBytes, uint64_t srcLen, uint8_t* dest
       // else is left to the state machine.
       const auto& shifted = charset == kBase64DecodeChars ? kStandardShifted : kWebSafeShifted;
       while (srcLen - i >= 4) {
-        const uint32_t n = shifted[0][src[i]] | shifted[1][src[i + 1]] |
-                           shifted[2][src[i + 2]] | shifted[3][src[i + 3]];
+        const uint32_t n = shifted[0][src[i]] | shifted[1][src[i + 1]] | shifted[2][src[i + 2]] |
+                           shifted[3][src[i + 3]];
         if (n > 0xFFFFFF) break;
         destBytes[destIndex] = static_cast<uint8_t>(n >> 16);
         destBytes[destIndex + 1] = static_cast<uint8_t>(n >> 8);
@@ -313,9 +314,9 @@ NSData Engine::baseEncode(const void* bytes, uint64_t length, const char* charse
   if (maxLength == 0) return NSData();  // empty, or too long to encode
   NSMutableData result = NSMutableData::data();
   result.setLength(maxLength);
-  const uint64_t written = baseEncode(static_cast<const uint8_t*>(bytes), length,
-                                      static_cast<char*>(result.mutableBytes()), result.length(),
-                                      charset, padded);
+  const uint64_t written =
+      baseEncode(static_cast<const uint8_t*>(bytes), length,
+                 static_cast<char*>(result.mutableBytes()), result.length(), charset, padded);
   if (written == 0) return NSData();
   return result;
 }
@@ -325,10 +326,9 @@ NSData Engine::baseDecode(const void* bytes, uint64_t length, const uint8_t* cha
   const uint64_t maxLength = CalcDecodedLengthBound(length);
   NSMutableData result = NSMutableData::data();
   result.setLength(maxLength);
-  const uint64_t written =
-      baseDecode(static_cast<const char*>(bytes), length,
-                 static_cast<uint8_t*>(result.mutableBytes()), result.length(), charset,
-                 requirePadding);
+  const uint64_t written = baseDecode(static_cast<const char*>(bytes), length,
+                                      static_cast<uint8_t*>(result.mutableBytes()), result.length(),
+                                      charset, requirePadding);
   if (written == 0) return NSData();
   if (written != maxLength) result.setLength(written);
   return result;
@@ -362,9 +362,7 @@ NSData Codec::decodeBytes(const void* bytes, uint64_t length) {
   return Engine::baseDecode(bytes, length, Engine::kBase64DecodeChars, true);
 }
 
-NSString Codec::stringByEncodingData(const NSData& data) {
-  return ascii_string(encodeData(data));
-}
+NSString Codec::stringByEncodingData(const NSData& data) { return ascii_string(encodeData(data)); }
 
 NSString Codec::stringByEncodingBytes(const void* bytes, uint64_t length) {
   return ascii_string(encodeBytes(bytes, length));
@@ -381,8 +379,7 @@ NSData Codec::webSafeEncodeData(const NSData& data, bool padded) {
 }
 
 NSData Codec::webSafeDecodeData(const NSData& data) {
-  return Engine::baseDecode(data.bytes(), data.length(), Engine::kWebSafeBase64DecodeChars,
-                            false);
+  return Engine::baseDecode(data.bytes(), data.length(), Engine::kWebSafeBase64DecodeChars, false);
 }
 
 NSData Codec::webSafeEncodeBytes(const void* bytes, uint64_t length, bool padded) {

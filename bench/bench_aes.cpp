@@ -226,7 +226,8 @@ void register_all() {
     const std::string aes = "aes" + std::to_string(bits);
     for (bool encrypt : {true, false}) {
       const std::string dir = encrypt ? "encrypt" : "decrypt";
-      const SetupFn setup = encrypt ? norvek_AES_set_encrypt_keyKQZP : norvek_AES_set_decrypt_keyKQZP;
+      const SetupFn setup =
+          encrypt ? norvek_AES_set_encrypt_keyKQZP : norvek_AES_set_decrypt_keyKQZP;
       const BlockFn block = encrypt ? norvek_AES_encryptKQZP : norvek_AES_decryptKQZP;
       const CbcFn cbc = encrypt ? norvek_AES_cbc_encryptKQZP : norvek_AES_cbc_decryptKQZP;
 

@@ -59,8 +59,9 @@ void BM_OpenSslDecodeBlock(benchmark::State& state) {
   const std::string text = encoded(static_cast<size_t>(state.range(0)));
   std::vector<unsigned char> out(text.size());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(EVP_DecodeBlock(
-        out.data(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size())));
+    benchmark::DoNotOptimize(EVP_DecodeBlock(out.data(),
+                                             reinterpret_cast<const unsigned char*>(text.data()),
+                                             static_cast<int>(text.size())));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));

@@ -84,9 +84,9 @@ void BM_Base64Decode_OpenSSL(benchmark::State& state) {
   const std::string text = base64_text(random_bytes(n));
   std::vector<unsigned char> out(text.size() / 4 * 3);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size())));
+    benchmark::DoNotOptimize(EVP_DecodeBlock(out.data(),
+                                             reinterpret_cast<const unsigned char*>(text.data()),
+                                             static_cast<int>(text.size())));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
@@ -98,8 +98,8 @@ void BM_Base64Buffer_RoundTrip(benchmark::State& state) {
   const auto bytes = random_bytes(n);
   const CNorVekXBuffer in(bytes.data(), n);
   for (auto _ : state) {
-    CNorVekXBuffer back =
-        NorvekCryptoSpace::norvek_crypto_DecodeBase64(NorvekCryptoSpace::norvek_crypto_EncodeBase64(in));
+    CNorVekXBuffer back = NorvekCryptoSpace::norvek_crypto_DecodeBase64(
+        NorvekCryptoSpace::norvek_crypto_EncodeBase64(in));
     benchmark::DoNotOptimize(back.m_pData);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
@@ -179,7 +179,8 @@ std::vector<uint8_t> uri_bytes(size_t n, bool text) {
   auto bytes = random_bytes(n);
   if (text) {
     const char plain[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (auto& b : bytes) b = b < 26 ? static_cast<uint8_t>('/') : static_cast<uint8_t>(plain[b % 36]);
+    for (auto& b : bytes)
+      b = b < 26 ? static_cast<uint8_t>('/') : static_cast<uint8_t>(plain[b % 36]);
   }
   return bytes;
 }

@@ -20,9 +20,9 @@
 #include "norvek/hmac_sha1.h"
 #include "norvek/sha1.h"
 
+using norvek_internal::Sha1Path;
 using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
-using norvek_internal::Sha1Path;
 
 namespace {
 
@@ -64,9 +64,7 @@ void measure(benchmark::State& state, Sha1Path path, size_t size, Op op) {
 void norvek_sha1(const Input& in, uint8_t* md) {
   norvek_crypto_sha1_KQZP(in.bytes.data(), in.bytes.size(), md);
 }
-void openssl_sha1(const Input& in, uint8_t* md) {
-  SHA1(in.bytes.data(), in.bytes.size(), md);
-}
+void openssl_sha1(const Input& in, uint8_t* md) { SHA1(in.bytes.data(), in.bytes.size(), md); }
 void norvek_hmac(const Input& in, uint8_t* md) {
   norvek_crypto_hmac_sha1_KQZP(in.bytes.data(), in.bytes.size(), kKey, sizeof kKey, md);
 }
@@ -94,8 +92,8 @@ void norvek_sign_data(const Input& in, uint8_t* md) {
 
 using OpFn = void (*)(const Input&, uint8_t*);
 
-void add(const std::string& operation, const std::string& implementation, Sha1Path path,
-         OpFn op, std::initializer_list<size_t> sizes) {
+void add(const std::string& operation, const std::string& implementation, Sha1Path path, OpFn op,
+         std::initializer_list<size_t> sizes) {
   if (!norvek_internal::sha1_path_available(path)) return;
   for (size_t size : sizes) {
     benchmark::RegisterBenchmark(

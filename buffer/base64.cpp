@@ -21,8 +21,9 @@ struct PairTable {
 constexpr PairTable make_pair_table() {
   PairTable t{};
   for (int v = 0; v < 4096; ++v) {
-    t.pair[v] = static_cast<uint16_t>(static_cast<unsigned char>(kBase64EncodeTable[v >> 6]) |
-                                      static_cast<unsigned char>(kBase64EncodeTable[v & 0x3F]) << 8);
+    t.pair[v] =
+        static_cast<uint16_t>(static_cast<unsigned char>(kBase64EncodeTable[v >> 6]) |
+                              static_cast<unsigned char>(kBase64EncodeTable[v & 0x3F]) << 8);
   }
   return t;
 }

@@ -116,10 +116,10 @@ NORVEK_INLINE void decrypt_state(uint32_t& s0, uint32_t& s1, uint32_t& s2, uint3
 // two dependency chains keeps the load ports busy.
 NORVEK_INLINE void decrypt_state2(uint32_t (&x)[4], uint32_t (&y)[4], const uint32_t* rk,
                                   int passes) {
-#define NORVEK_DROUND(o, i, k)                                                               \
-  o##0 = Td0[b0(i##0)] ^ Td1[b1(i##3)] ^ Td2[b2(i##2)] ^ Td3[b3(i##1)] ^ (k)[0];            \
-  o##1 = Td0[b0(i##1)] ^ Td1[b1(i##0)] ^ Td2[b2(i##3)] ^ Td3[b3(i##2)] ^ (k)[1];            \
-  o##2 = Td0[b0(i##2)] ^ Td1[b1(i##1)] ^ Td2[b2(i##0)] ^ Td3[b3(i##3)] ^ (k)[2];            \
+#define NORVEK_DROUND(o, i, k)                                                   \
+  o##0 = Td0[b0(i##0)] ^ Td1[b1(i##3)] ^ Td2[b2(i##2)] ^ Td3[b3(i##1)] ^ (k)[0]; \
+  o##1 = Td0[b0(i##1)] ^ Td1[b1(i##0)] ^ Td2[b2(i##3)] ^ Td3[b3(i##2)] ^ (k)[1]; \
+  o##2 = Td0[b0(i##2)] ^ Td1[b1(i##1)] ^ Td2[b2(i##0)] ^ Td3[b3(i##3)] ^ (k)[2]; \
   o##3 = Td0[b0(i##3)] ^ Td1[b1(i##2)] ^ Td2[b2(i##1)] ^ Td3[b3(i##0)] ^ (k)[3]
 #define NORVEK_DLAST(o, i, k)                                                                \
   (o)[0] = (Td4[b0(i##0)] & 0xFF000000) ^ (Td4[b1(i##3)] & 0x00FF0000) ^                      \
@@ -345,14 +345,14 @@ NORVEK_INLINE const AesOps& hardware_ops(NorvekAesPath path) {
   }
 }
 
-#define NORVEK_AES_DISPATCH(op, ...)                                        \
-  do {                                                                      \
-    const NorvekAesPath path = current_path();                              \
-    if (path == NorvekAesPath::table) {                                     \
-      table_##op(__VA_ARGS__);                                              \
-    } else {                                                                \
-      hardware_ops(path).op(__VA_ARGS__);                                   \
-    }                                                                       \
+#define NORVEK_AES_DISPATCH(op, ...)           \
+  do {                                         \
+    const NorvekAesPath path = current_path(); \
+    if (path == NorvekAesPath::table) {        \
+      table_##op(__VA_ARGS__);                 \
+    } else {                                   \
+      hardware_ops(path).op(__VA_ARGS__);      \
+    }                                          \
   } while (0)
 
 }  // namespace
@@ -433,8 +433,7 @@ int32_t norvek_AES_get_PKCS7Padding_length_by_dataKQZP(const uint8_t* data, uint
   }
   // Bad when the pad is 0, longer than the window (over 16 or over the data)
   // or a byte inside it differs.
-  const uint32_t bad =
-      mask_lt(window, pad) | (0u - ((0u - diff) >> 31)) | (0u - ((pad - 1) >> 31));
+  const uint32_t bad = mask_lt(window, pad) | (0u - ((0u - diff) >> 31)) | (0u - ((pad - 1) >> 31));
   return static_cast<int32_t>((pad & ~bad) | bad);
 }
 

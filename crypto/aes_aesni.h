@@ -126,8 +126,8 @@ constexpr size_t kAesniLanes = 8;
 template <int Nr>
 NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* out, __m128i v,
                                                    uint64_t nblock, const __m128i* k) {
-  for (; nblock >= kAesniLanes; nblock -= kAesniLanes, in += 16 * kAesniLanes,
-                                out += 16 * kAesniLanes) {
+  for (; nblock >= kAesniLanes;
+       nblock -= kAesniLanes, in += 16 * kAesniLanes, out += 16 * kAesniLanes) {
     __m128i c[kAesniLanes], x[kAesniLanes];
 #pragma GCC unroll 8
     for (size_t j = 0; j < kAesniLanes; ++j) {

@@ -62,8 +62,7 @@ NORVEK_ARMV8 void armv8_set_decrypt_key(const uint8_t* user_key, int32_t bits,
 
 // AESE adds the round key before SubBytes/ShiftRows, so the last key is a
 // plain XOR after the final AESE.
-NORVEK_ARMV8 void armv8_encrypt(const uint8_t* in, uint8_t* out,
-                                const vantel_aes_key_stKQZP* key) {
+NORVEK_ARMV8 void armv8_encrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
   const int nr = round_count(key);
   uint8x16_t x = vld1q_u8(in);
   for (int r = 0; r < nr - 1; ++r) x = vaesmcq_u8(vaeseq_u8(x, armv8_round_key(key, r)));
@@ -71,8 +70,7 @@ NORVEK_ARMV8 void armv8_encrypt(const uint8_t* in, uint8_t* out,
   vst1q_u8(out, veorq_u8(x, armv8_round_key(key, nr)));
 }
 
-NORVEK_ARMV8 void armv8_decrypt(const uint8_t* in, uint8_t* out,
-                                const vantel_aes_key_stKQZP* key) {
+NORVEK_ARMV8 void armv8_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
   const int nr = round_count(key);
   uint8x16_t x = vld1q_u8(in);
   for (int r = 0; r < nr - 1; ++r) x = vaesimcq_u8(vaesdq_u8(x, armv8_round_key(key, r)));
@@ -129,8 +127,8 @@ NORVEK_ARMV8 void armv8_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint
   const Armv8Keys<Nr> ks(key);
   const uint8x16_t* k = ks.k;
   uint8x16_t v = vld1q_u8(ivec);
-  for (; nblock >= kArmv8Lanes; nblock -= kArmv8Lanes, in += 16 * kArmv8Lanes,
-                                out += 16 * kArmv8Lanes) {
+  for (; nblock >= kArmv8Lanes;
+       nblock -= kArmv8Lanes, in += 16 * kArmv8Lanes, out += 16 * kArmv8Lanes) {
     uint8x16_t c[kArmv8Lanes], x[kArmv8Lanes];
 #pragma GCC unroll 8
     for (int j = 0; j < kArmv8Lanes; ++j) x[j] = c[j] = vld1q_u8(in + 16 * j);

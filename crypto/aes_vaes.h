@@ -28,8 +28,8 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
   __m256i kk[Nr + 1];
   for (int r = 0; r <= Nr; ++r) kk[r] = _mm256_broadcastsi128_si256(ks.k[r]);
   __m128i v = aesni_load(ivec);
-  for (; nblock >= 2 * kVaesRegs; nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs,
-                                  out += 32 * kVaesRegs) {
+  for (; nblock >= 2 * kVaesRegs;
+       nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs, out += 32 * kVaesRegs) {
     __m256i x[kVaesRegs];
 #pragma GCC unroll 8
     for (size_t j = 0; j < kVaesRegs; ++j) {

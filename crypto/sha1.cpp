@@ -78,8 +78,7 @@ const Compressor* compressor_for(Sha1Path path) noexcept {
       if (cpu.armv8_sha1) return &kArmv8;
 #endif
       return &kPortable;
-    case Sha1Path::portable:
-      return &kPortable;
+    case Sha1Path::portable: return &kPortable;
     case Sha1Path::shani:
 #if defined(__x86_64__)
       if (cpu.shani) return &kShani;

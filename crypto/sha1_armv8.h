@@ -8,9 +8,8 @@
 // here branches on or indexes with the data.
 #pragma once
 
-#if defined(__aarch64__) && \
-    ((defined(__GNUC__) && !defined(__clang__)) || defined(__ARM_FEATURE_CRYPTO) || \
-     defined(__ARM_FEATURE_SHA2))
+#if defined(__aarch64__) && ((defined(__GNUC__) && !defined(__clang__)) || \
+                             defined(__ARM_FEATURE_CRYPTO) || defined(__ARM_FEATURE_SHA2))
 #define NORVEK_HAVE_SHA1_ARMV8 1
 #include <arm_neon.h>
 
@@ -36,18 +35,18 @@ NV_ARMV8_TARGET inline uint32x4_t load_words(const uint64_t* w) {
 }
 
 // Rounds 4j..4j+3, then W(j+4) from W(j)..W(j+3) in place of W(j).
-#define NV_ARMV8_GROUP(j, op, k)                                                \
-  do {                                                                          \
-    const uint32x4_t wk = vaddq_u32(m[(j)&3], vdupq_n_u32(k));                  \
-    const uint32_t e_next = vsha1h_u32(vgetq_lane_u32(abcd, 0));                \
-    abcd = op(abcd, e, wk);                                                     \
-    e = e_next;                                                                 \
-    if ((j) <= 15)                                                              \
+#define NV_ARMV8_GROUP(j, op, k)                                                            \
+  do {                                                                                      \
+    const uint32x4_t wk = vaddq_u32(m[(j)&3], vdupq_n_u32(k));                              \
+    const uint32_t e_next = vsha1h_u32(vgetq_lane_u32(abcd, 0));                            \
+    abcd = op(abcd, e, wk);                                                                 \
+    e = e_next;                                                                             \
+    if ((j) <= 15)                                                                          \
       m[(j)&3] = vsha1su1q_u32(vsha1su0q_u32(m[(j)&3], m[((j) + 1) & 3], m[((j) + 2) & 3]), \
-                               m[((j) + 3) & 3]);                               \
+                               m[((j) + 3) & 3]);                                           \
   } while (0)
 
-#define NV_ARMV8_FIVE(j, op, k) \
+#define NV_ARMV8_FIVE(j, op, k)   \
   NV_ARMV8_GROUP((j) + 0, op, k); \
   NV_ARMV8_GROUP((j) + 1, op, k); \
   NV_ARMV8_GROUP((j) + 2, op, k); \
@@ -55,8 +54,9 @@ NV_ARMV8_TARGET inline uint32x4_t load_words(const uint64_t* w) {
   NV_ARMV8_GROUP((j) + 4, op, k)
 
 template <typename Load>
-NV_ARMV8_TARGET __attribute__((always_inline)) inline void compress_blocks(uint32_t* h, const Load& load,
-                                                                   size_t blocks) {
+NV_ARMV8_TARGET __attribute__((always_inline)) inline void compress_blocks(uint32_t* h,
+                                                                           const Load& load,
+                                                                           size_t blocks) {
   uint32x4_t abcd = vld1q_u32(h);
   uint32_t e0 = h[4];
   for (size_t b = 0; b < blocks; ++b) {
@@ -79,14 +79,12 @@ NV_ARMV8_TARGET __attribute__((always_inline)) inline void compress_blocks(uint3
 
 NV_ARMV8_TARGET inline void compress_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
   compress_blocks(
-      h, [p](size_t b, int i) NV_ARMV8_TARGET { return load_bytes(p + 64 * b + 16 * i); },
-      blocks);
+      h, [p](size_t b, int i) NV_ARMV8_TARGET { return load_bytes(p + 64 * b + 16 * i); }, blocks);
 }
 
 NV_ARMV8_TARGET inline void compress_words(uint32_t* h, const uint64_t* w, size_t blocks) {
   compress_blocks(
-      h, [w](size_t b, int i) NV_ARMV8_TARGET { return load_words(w + 16 * b + 4 * i); },
-      blocks);
+      h, [w](size_t b, int i) NV_ARMV8_TARGET { return load_words(w + 16 * b + 4 * i); }, blocks);
 }
 
 }  // namespace sha1_armv8

@@ -40,7 +40,7 @@ constexpr void store_be32(uint8_t* p, uint32_t v) {
 #define NV_MAJ_ADD(e, b, c, d) ((e) += ((b) & (c)), (e) += ((d) & ((b) ^ (c))))
 
 // Message schedule in a 16-word ring: W[t] = ROTL1(W[t-3] ^ W[t-8] ^ W[t-14] ^ W[t-16]).
-#define NV_SCHED(t)                                                                    \
+#define NV_SCHED(t) \
   (x[(t)&15] = rotl(x[((t) + 13) & 15] ^ x[((t) + 8) & 15] ^ x[((t) + 2) & 15] ^ x[(t)&15], 1))
 
 #define NV_R0(a, b, c, d, e, t)                                   \
@@ -62,11 +62,11 @@ constexpr void store_be32(uint8_t* p, uint32_t v) {
   (b) = rotl(b, 30);
 
 // Five rounds with the working variables rotating through their roles.
-#define NV_ROUNDS5(R, t)        \
-  R(a, b, c, d, e, (t) + 0)     \
-  R(e, a, b, c, d, (t) + 1)     \
-  R(d, e, a, b, c, (t) + 2)     \
-  R(c, d, e, a, b, (t) + 3)     \
+#define NV_ROUNDS5(R, t)    \
+  R(a, b, c, d, e, (t) + 0) \
+  R(e, a, b, c, d, (t) + 1) \
+  R(d, e, a, b, c, (t) + 2) \
+  R(c, d, e, a, b, (t) + 3) \
   R(b, c, d, e, a, (t) + 4)
 
 // One compression of the 16 words word(0)..word(15) into h[0..4]. The words

@@ -39,23 +39,24 @@ NV_SHANI_TARGET inline __m128i load_words(const uint64_t* w) {
 // Rounds 4j..4j+3 with f the round-function group (j / 5). The message
 // schedule runs three groups ahead of the rounds in the four registers m[]:
 // W(j+1) is completed, W(j+2) and W(j+3) advanced.
-#define NV_SHANI_GROUP(j)                                                                   \
-  do {                                                                                      \
-    if ((j) == 0) {                                                                         \
-      e[0] = _mm_add_epi32(e[0], m[0]);                                                     \
-    } else {                                                                                \
-      e[(j)&1] = _mm_sha1nexte_epu32(e[(j)&1], m[(j)&3]);                                   \
-    }                                                                                       \
-    e[((j) + 1) & 1] = abcd;                                                                \
+#define NV_SHANI_GROUP(j)                                                                         \
+  do {                                                                                            \
+    if ((j) == 0) {                                                                               \
+      e[0] = _mm_add_epi32(e[0], m[0]);                                                           \
+    } else {                                                                                      \
+      e[(j)&1] = _mm_sha1nexte_epu32(e[(j)&1], m[(j)&3]);                                         \
+    }                                                                                             \
+    e[((j) + 1) & 1] = abcd;                                                                      \
     if ((j) >= 3 && (j) <= 18) m[((j) + 1) & 3] = _mm_sha1msg2_epu32(m[((j) + 1) & 3], m[(j)&3]); \
-    abcd = _mm_sha1rnds4_epu32(abcd, e[(j)&1], (j) / 5);                                    \
+    abcd = _mm_sha1rnds4_epu32(abcd, e[(j)&1], (j) / 5);                                          \
     if ((j) >= 1 && (j) <= 16) m[((j) + 3) & 3] = _mm_sha1msg1_epu32(m[((j) + 3) & 3], m[(j)&3]); \
-    if ((j) >= 2 && (j) <= 17) m[((j) + 2) & 3] = _mm_xor_si128(m[((j) + 2) & 3], m[(j)&3]); \
+    if ((j) >= 2 && (j) <= 17) m[((j) + 2) & 3] = _mm_xor_si128(m[((j) + 2) & 3], m[(j)&3]);      \
   } while (0)
 
 template <typename Load>
-NV_SHANI_TARGET __attribute__((always_inline)) inline void compress_blocks(uint32_t* h, const Load& load,
-                                                                   size_t blocks) {
+NV_SHANI_TARGET __attribute__((always_inline)) inline void compress_blocks(uint32_t* h,
+                                                                           const Load& load,
+                                                                           size_t blocks) {
   __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0x1B);
   __m128i e0 = _mm_set_epi32(int(h[4]), 0, 0, 0);
   for (size_t b = 0; b < blocks; ++b) {

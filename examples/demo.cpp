@@ -59,8 +59,8 @@ bool same_signature(const CNorVekXBuffer& a, const CNorVekXBuffer& b) {
 }  // namespace
 
 int main() {
-  CNorVekXCryptoHelper helper;  // holds the table of the 46 transforms
-  const CNorVekXBuffer key("0123456789abcdef");  // AES-128 key both sides share
+  CNorVekXCryptoHelper helper;                     // holds the table of the 46 transforms
+  const CNorVekXBuffer key("0123456789abcdef");    // AES-128 key both sides share
   const int32_t chain[] = {0, 5, 12, 28, 44, 10};  // table entries, applied in this order
   const int32_t chain_size = sizeof chain / sizeof chain[0];
 
@@ -95,7 +95,8 @@ int main() {
   std::puts("\n== server");
   step("6. Parse the query string and undo the escaping and the text encodings.");
   auto fields = parse_query(query);
-  const CNorVekXBuffer received = norvek_crypto_DecodeBase64(CNorVekXURL::decodeURIComponent(fields["data"]));
+  const CNorVekXBuffer received =
+      norvek_crypto_DecodeBase64(CNorVekXURL::decodeURIComponent(fields["data"]));
   const CNorVekXBuffer wire_signature =
       norvek_crypto_Hex2Bin(CNorVekXURL::decodeURIComponent(fields["sig"]));
   show_hex("ciphertext", received);

@@ -25,8 +25,8 @@ struct Result {
 
 // Runs every operation over `msg` with the records given; outputs are
 // followed by guard bytes that must survive.
-Result run(const vantel_aes_key_stKQZP& enc, const vantel_aes_key_stKQZP& dec,
-           const uint8_t* iv0, const std::vector<uint8_t>& msg, bool in_place) {
+Result run(const vantel_aes_key_stKQZP& enc, const vantel_aes_key_stKQZP& dec, const uint8_t* iv0,
+           const std::vector<uint8_t>& msg, bool in_place) {
   const size_t n = msg.size();
   Result r;
   r.enc_block.assign(16 + 8, kGuard);
@@ -35,7 +35,8 @@ Result run(const vantel_aes_key_stKQZP& enc, const vantel_aes_key_stKQZP& dec,
   if (n >= 16) std::memcpy(block.data(), msg.data(), 16);
   norvek_AES_encryptKQZP(block.data(), r.enc_block.data(), &enc);
   norvek_AES_decryptKQZP(block.data(), r.dec_block.data(), &dec);
-  check(fuzz_util::guarded(r.enc_block.data() + 16, 8) && fuzz_util::guarded(r.dec_block.data() + 16, 8));
+  check(fuzz_util::guarded(r.enc_block.data() + 16, 8) &&
+        fuzz_util::guarded(r.dec_block.data() + 16, 8));
 
   r.iv_enc.assign(iv0, iv0 + 16);
   r.iv_dec.assign(iv0, iv0 + 16);
@@ -49,7 +50,8 @@ Result run(const vantel_aes_key_stKQZP& enc, const vantel_aes_key_stKQZP& dec,
     r.cbc_dec.assign(n + 8, kGuard);
     norvek_AES_cbc_encryptKQZP(msg.data(), r.cbc_enc.data(), r.iv_enc.data(), n / 16, &enc);
     norvek_AES_cbc_decryptKQZP(msg.data(), r.cbc_dec.data(), r.iv_dec.data(), n / 16, &dec);
-    check(fuzz_util::guarded(r.cbc_enc.data() + n, 8) && fuzz_util::guarded(r.cbc_dec.data() + n, 8));
+    check(fuzz_util::guarded(r.cbc_enc.data() + n, 8) &&
+          fuzz_util::guarded(r.cbc_dec.data() + n, 8));
   }
   return r;
 }

@@ -30,7 +30,8 @@ std::vector<uint8_t> reference_decode(const uint8_t* s, size_t n) {
     const size_t have = n - i < 4 ? n - i : 4;
     if (have == 1) break;
     auto at = [&](size_t k) { return k < have ? s[i + k] : static_cast<uint8_t>('='); };
-    const uint32_t a = value_of(at(0)), b = value_of(at(1)), c = value_of(at(2)), d = value_of(at(3));
+    const uint32_t a = value_of(at(0)), b = value_of(at(1)), c = value_of(at(2)),
+                   d = value_of(at(3));
     out.push_back(static_cast<uint8_t>((a << 2) | (b >> 4)));
     if (at(2) == '=') break;
     out.push_back(static_cast<uint8_t>((b << 4) | (c >> 2)));
@@ -58,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Plain alphabet text of whole groups: OpenSSL agrees.
   bool plain = size % 4 == 0 && size <= 4096;
-  for (size_t i = 0; plain && i < size; ++i) plain = data[i] != 0 && std::strchr(kAlphabet, data[i]);
+  for (size_t i = 0; plain && i < size; ++i)
+    plain = data[i] != 0 && std::strchr(kAlphabet, data[i]);
   if (plain) {
     std::vector<uint8_t> ossl(size / 4 * 3 + 1);
     const int n = EVP_DecodeBlock(ossl.data(), data, static_cast<int>(size));
@@ -71,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t e = 4 * ((size + 2) / 3);
     std::vector<uint8_t> text(e + 8, kGuard);
     uint64_t cap = e;
-    check(norvek_crypto_base64_encodeKQZP(data, size, reinterpret_cast<char*>(text.data()), &cap) == e);
+    check(norvek_crypto_base64_encodeKQZP(data, size, reinterpret_cast<char*>(text.data()), &cap) ==
+          e);
     check(cap == e);
     check(fuzz_util::guarded(text.data() + e, text.size() - e));
     std::vector<uint8_t> ossl(e + 1);

@@ -10,9 +10,9 @@
 #include "fuzz_util.h"
 #include "norvek/crypto_helper.h"
 
+using fuzz_util::check;
 using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
-using fuzz_util::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static CNorVekXCryptoHelper helper;

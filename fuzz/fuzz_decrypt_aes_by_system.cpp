@@ -12,8 +12,8 @@
 #include "norvek/crypto_helper.h"
 #include "norvek_platform/common_crypto.h"
 
-using NorvekCryptoSpace::CNorVekXCryptoHelper;
 using fuzz_util::check;
+using NorvekCryptoSpace::CNorVekXCryptoHelper;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

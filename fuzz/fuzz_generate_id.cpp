@@ -17,9 +17,9 @@
 #include "fuzz_util.h"
 #include "norvek/crypto_helper.h"
 
+using fuzz_util::check;
 using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
-using fuzz_util::check;
 
 namespace {
 

@@ -32,10 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     expected_len = 0;
     for (size_t i = 0; i < size; i += 2) {
       const int hi = fuzz_util::hex_digit(data[i]);
-      if (hi < 0) { expected_ret = -1; break; }
+      if (hi < 0) {
+        expected_ret = -1;
+        break;
+      }
       expected[expected_len] = static_cast<uint8_t>(hi << 4);
       const int lo = fuzz_util::hex_digit(data[i + 1]);
-      if (lo < 0) { expected_ret = -1; break; }
+      if (lo < 0) {
+        expected_ret = -1;
+        break;
+      }
       expected[expected_len++] |= static_cast<uint8_t>(lo);
     }
   }

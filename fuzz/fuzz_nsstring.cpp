@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(isAscii ? same_bytes(asciiData, bytes, n) : asciiData.isNil());
 
   std::vector<char> area(capacity + 8, static_cast<char>(fuzz_util::kGuard));
-  const bool supported = encoding == NSUTF8StringEncoding || (encoding == NSASCIIStringEncoding && isAscii);
+  const bool supported =
+      encoding == NSUTF8StringEncoding || (encoding == NSASCIIStringEncoding && isAscii);
   const bool fits = n + 1 <= capacity;
   const BOOL wrote = text.getCString(area.data(), capacity, encoding);
   const auto* raw = reinterpret_cast<const uint8_t*>(area.data());

@@ -27,8 +27,7 @@ struct Outcome {
 };
 
 // Fills `o` in place, so its padding stays as the caller zeroed it.
-void run(const std::vector<size_t>& pieces, const uint8_t* msg, size_t n, int32_t num,
-         Outcome& o) {
+void run(const std::vector<size_t>& pieces, const uint8_t* msg, size_t n, int32_t num, Outcome& o) {
   norvek_crypto_sha1_Init_KQZP(&o.streamed);
   size_t at = 0;
   for (size_t piece : pieces) {

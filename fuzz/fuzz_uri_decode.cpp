@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(escaped.size() == kept + 3 * (size - kept));
   for (size_t i = 0; i < escaped.size(); ++i) {
     const char c = escaped[i];
-    check(unreserved(static_cast<unsigned char>(c)) || c == '%' ||
-          (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'));
+    check(unreserved(static_cast<unsigned char>(c)) || c == '%' || (c >= '0' && c <= '9') ||
+          (c >= 'A' && c <= 'F'));
   }
   check(CNorVekXURL::decodeURIComponent(escaped).compare(bytes));
   return 0;

@@ -8,9 +8,9 @@
 #include "fuzz_util.h"
 #include "norvek/url.h"
 
+using fuzz_util::check;
 using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXURL;
-using fuzz_util::check;
 
 namespace {
 

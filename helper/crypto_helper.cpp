@@ -5,15 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../crypto/hmac_sha1_keyed.h"
 #include "../crypto/secure_wipe.h"
+#include "hotp_salts.h"
 #include "norvek/aes.h"
+#include "norvek/hmac_sha1.h"
+#include "norvek/sha1.h"
 #include "norvek/transforms.h"
 #include "norvek_platform/common_crypto.h"
-#include "norvek/sha1.h"
-#include "norvek/hmac_sha1.h"
 #include "norvek_platform/security.h"
-#include "hotp_salts.h"
-#include "../crypto/hmac_sha1_keyed.h"
 
 // Buffer lengths (64-bit) are handed to the platform as size_t and NSUInteger.
 static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
@@ -27,7 +27,8 @@ namespace {
 
 constexpr int32_t kTransformCount = 46;
 
-#define NORVEK_PAIR(n) {norvek_crypto_enc_##n, norvek_crypto_dec_##n}
+#define NORVEK_PAIR(n) \
+  { norvek_crypto_enc_##n, norvek_crypto_dec_##n }
 constexpr st_Processor kTransformPairs[kTransformCount] = {
     NORVEK_PAIR(1),  NORVEK_PAIR(2),  NORVEK_PAIR(3),  NORVEK_PAIR(4),  NORVEK_PAIR(5),
     NORVEK_PAIR(6),  NORVEK_PAIR(7),  NORVEK_PAIR(8),  NORVEK_PAIR(9),  NORVEK_PAIR(10),
@@ -137,8 +138,8 @@ uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekX
   norvek_AES_set_encrypt_keyKQZP(key.m_pData, 128, &schedule.key);
 
   const uint64_t n = data.m_nSize;
-  const uint64_t total = n + static_cast<uint64_t>(
-                                 norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(n));
+  const uint64_t total =
+      n + static_cast<uint64_t>(norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(n));
   // CBC encryption works in place, so the ciphertext is built in `cipher`
   // itself: no working copy. When `data` is `cipher`, resize keeps the bytes.
   cipher.resize(total);
@@ -195,11 +196,13 @@ uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekX
 // Digests, signature, random bytes, one-time codes and identifiers
 
 // The signing key as shipped; the exported array starts with it.
+// clang-format off
 #define NV_SIGN_DATA_KEY_BYTES                                  \
     0x31, 0x46, 0xE8, 0x86, 0xD9, 0x0A, 0x17, 0x0A, 0x49, 0xD6, \
     0x63, 0x2D, 0xD7, 0x1F, 0x36, 0xA2, 0x27, 0x09, 0xE9, 0x01, \
     0x6C, 0x0F, 0xE0, 0xA1, 0x5B, 0xD1, 0x07, 0xB7, 0x62, 0x94, \
     0xD0, 0xA7, 0x86, 0x64, 0x99, 0xAC, 0xA6, 0xF6, 0x9A, 0x3A
+// clang-format on
 
 uint8_t NORVEK_SIGN_DATA_KEY[40] = {NV_SIGN_DATA_KEY_BYTES};
 
@@ -236,11 +239,9 @@ CNorVekXBuffer CNorVekXCryptoHelper::Sha1(const CNorVekXBuffer& in) {
   return result;
 }
 
-CNorVekXBuffer CNorVekXCryptoHelper::HmacSha1(const CNorVekXBuffer& in,
-                                              const CNorVekXBuffer& key) {
+CNorVekXBuffer CNorVekXCryptoHelper::HmacSha1(const CNorVekXBuffer& in, const CNorVekXBuffer& key) {
   CNorVekXBuffer result(kSha1DigestBytes);
-  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, key.m_pData, key.m_nSize,
-                               result.m_pData);
+  norvek_crypto_hmac_sha1_KQZP(in.m_pData, in.m_nSize, key.m_pData, key.m_nSize, result.m_pData);
   return result;
 }
 
@@ -275,8 +276,8 @@ CNorVekXBuffer CNorVekXCryptoHelper::RandBytes(int32_t bytes) {
   return result;
 }
 
-CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
-                                            const CNorVekXBuffer& /*key*/, int32_t digits) {
+CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in, const CNorVekXBuffer& /*key*/,
+                                            int32_t digits) {
   CNorVekXBuffer result;
   if (static_cast<uint32_t>(digits) - 1u > 11u) return result;
   result.resize(static_cast<uint64_t>(digits));
@@ -292,11 +293,13 @@ CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
   const uint8_t* w2 = hotp_truncation_window(hash2);
   const uint8_t* w3 = hotp_truncation_window(hash3);
   // Each group has its own byte order; peers depend on it.
+  // clang-format off
   const uint8_t code[12] = {
       w1[3], w1[2], w1[1], static_cast<uint8_t>(w1[0] & 0x7F),  // least significant first
       static_cast<uint8_t>(w2[0] & 0x7F), w2[1], w2[2], w2[3],  // most significant first
       static_cast<uint8_t>(w3[0] & 0x7F), w3[2], w3[3], w3[1],  // masked, then 2, 3, 1
   };
+  // clang-format on
   std::memcpy(result.m_pData, code, static_cast<size_t>(digits));
   norvek_secure_wipe(hash1, sizeof hash1);
   norvek_secure_wipe(hash2, sizeof hash2);
@@ -306,9 +309,8 @@ CNorVekXBuffer CNorVekXCryptoHelper::HOTPex(const CNorVekXBuffer& in,
 
 CNorVekXBuffer CNorVekXCryptoHelper::GenerateID(const CNorVekXBuffer& tag,
                                                 const CNorVekXBuffer& version,
-                                                const CNorVekXBuffer& rawid,
-                                                CNorVekXBuffer& verify, const int32_t* indexs,
-                                                int32_t count) {
+                                                const CNorVekXBuffer& rawid, CNorVekXBuffer& verify,
+                                                const int32_t* indexs, int32_t count) {
   CNorVekXBuffer result;
   if (static_cast<uint32_t>(count) - 4u > 8u || indexs == nullptr) return result;
   // The positions may live in `verify`'s storage, which the assignment below

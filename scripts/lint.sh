@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Static checks: clang-tidy (.clang-tidy) and cppcheck over the library units
-# and the platform stand-ins, clang-format over every C++ file. Fails on any
-# finding. Usage: scripts/lint.sh [build dir with compile_commands.json]
+# Static checks: clang-tidy (.clang-tidy) and cppcheck over the library units,
+# the platform stand-ins and the command-line tool, clang-format over every
+# C++ file. Fails on any finding. Usage: scripts/lint.sh [build dir with compile_commands.json]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
-sources=(buffer/*.cpp crypto/*.cpp helper/*.cpp base64class/*.cpp platform/src/*.cpp)
+sources=(buffer/*.cpp crypto/*.cpp helper/*.cpp base64class/*.cpp platform/src/*.cpp tools/*.cpp)
 status=0
 
 echo "== clang-tidy"

@@ -42,10 +42,9 @@ uint8_t gf_mul(uint8_t a, uint8_t b) {
 uint32_t inv_mix_column(uint32_t w) {
   const uint8_t a0 = w >> 24, a1 = w >> 16, a2 = w >> 8, a3 = static_cast<uint8_t>(w);
   auto m = gf_mul;
-  return word(m(a0, 14) ^ m(a1, 11) ^ m(a2, 13) ^ m(a3, 9),
-              m(a0, 9) ^ m(a1, 14) ^ m(a2, 11) ^ m(a3, 13),
-              m(a0, 13) ^ m(a1, 9) ^ m(a2, 14) ^ m(a3, 11),
-              m(a0, 11) ^ m(a1, 13) ^ m(a2, 9) ^ m(a3, 14));
+  return word(
+      m(a0, 14) ^ m(a1, 11) ^ m(a2, 13) ^ m(a3, 9), m(a0, 9) ^ m(a1, 14) ^ m(a2, 11) ^ m(a3, 13),
+      m(a0, 13) ^ m(a1, 9) ^ m(a2, 14) ^ m(a3, 11), m(a0, 11) ^ m(a1, 13) ^ m(a2, 9) ^ m(a3, 14));
 }
 
 uint32_t ror(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
@@ -60,7 +59,8 @@ uint8_t sbox_by_definition(uint8_t x) {
   uint8_t out = 0;
   for (int i = 0; i < 8; ++i) {
     const int bit = ((inv >> i) ^ (inv >> ((i + 4) % 8)) ^ (inv >> ((i + 5) % 8)) ^
-                     (inv >> ((i + 6) % 8)) ^ (inv >> ((i + 7) % 8)) ^ (0x63 >> i)) & 1;
+                     (inv >> ((i + 6) % 8)) ^ (inv >> ((i + 7) % 8)) ^ (0x63 >> i)) &
+                    1;
     out |= static_cast<uint8_t>(bit << i);
   }
   return out;
@@ -151,10 +151,11 @@ TEST_P(AesKeySchedule, Fips197AppendixA) {
     SCOPED_TRACE(c.key);
     const Bytes key = from_hex(c.key);
     vantel_aes_key_stKQZP rec{};
-    ASSERT_EQ(norvek_AES_set_encrypt_keyKQZP(key.data(), static_cast<int32_t>(key.size() * 8), &rec),
-              0);
+    ASSERT_EQ(
+        norvek_AES_set_encrypt_keyKQZP(key.data(), static_cast<int32_t>(key.size() * 8), &rec), 0);
     for (size_t i = 0; i < key.size() / 4; ++i) {
-      EXPECT_EQ(rec.round_keys[i], word(key[4 * i], key[4 * i + 1], key[4 * i + 2], key[4 * i + 3]));
+      EXPECT_EQ(rec.round_keys[i],
+                word(key[4 * i], key[4 * i + 1], key[4 * i + 2], key[4 * i + 3]));
     }
     EXPECT_EQ(rec.round_keys[c.first_index], c.first);
     EXPECT_EQ(rec.round_keys[c.last_index], c.last);

@@ -24,8 +24,8 @@ namespace {
 
 using namespace NorvekCryptoSpace;
 using norvek_test::buffer_of;
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
 
 // The bytes before the call: the output's, each buffer input's (used when it
 // is not the output) and where each raw input lies inside the output's bytes.
@@ -169,7 +169,8 @@ std::vector<Case> all_cases() {
        }},
       {"GenerateID",
        {{positions, {pattern(2, 30), pattern(1, 31), pattern(12, 32)}, {{0, 24}}},
-        {put(pattern(40, 33), 12, positions), {pattern(2, 34), text("v"), pattern(12, 35)},
+        {put(pattern(40, 33), 12, positions),
+         {pattern(2, 34), text("v"), pattern(12, 35)},
          {{12, 24}}}},
        [](Slots& s) {
          return bytes_of(CNorVekXCryptoHelper::GenerateID(s.buffer(0), s.buffer(1), s.buffer(2),
@@ -189,12 +190,12 @@ std::vector<Case> all_cases() {
        }},
       assigned_case("Hex2Bin", norvek_crypto_Hex2Bin,
                     {{hex, {text("1234")}, {}}, {text("12g4"), {text("abcdef0123456789")}, {}}}),
-      assigned_case("Bin2Hex", norvek_crypto_Bin2Hex,
-                    {{pattern(7, 60), {pattern(3, 61)}, {}},
-                     {pattern(2, 62), {pattern(9, 63)}, {}}}),
-      assigned_case("EncodeBase64", norvek_crypto_EncodeBase64,
-                    {{pattern(7, 64), {pattern(3, 65)}, {}},
-                     {pattern(2, 66), {pattern(9, 67)}, {}}}),
+      assigned_case(
+          "Bin2Hex", norvek_crypto_Bin2Hex,
+          {{pattern(7, 60), {pattern(3, 61)}, {}}, {pattern(2, 62), {pattern(9, 63)}, {}}}),
+      assigned_case(
+          "EncodeBase64", norvek_crypto_EncodeBase64,
+          {{pattern(7, 64), {pattern(3, 65)}, {}}, {pattern(2, 66), {pattern(9, 67)}, {}}}),
       assigned_case("DecodeBase64", norvek_crypto_DecodeBase64,
                     {{text("TWFu"), {text("aGVsbG8gd29ybGQ=")}, {}},
                      {text("aGVsbG8gd29ybGQ="), {text("TWE=")}, {}}}),

@@ -94,9 +94,10 @@ const struct {
     {"library examples", "Man", "TWFu"},
     {"library examples", "Ma", "TWE="},
     {"library examples", "M", "TQ=="},
-    {"all 64 characters", "\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97"
-                          "\x61\x96\x9b\x71\xd7\x9f\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf"
-                          "\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf"s,
+    {"all 64 characters",
+     "\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97"
+     "\x61\x96\x9b\x71\xd7\x9f\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf"
+     "\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf"s,
      kAlphabet},
 };
 
@@ -120,11 +121,11 @@ TEST(Base64Encode, CapacityRule) {
     uint64_t capacity, ret, out_len;
     size_t written;  // characters and terminating zero
   } cases[] = {
-      {{}, 4, 0, 0, 1},             // only the terminator
-      {{}, 0, 0, 0, 0},             // no room even for that
-      {{1, 2, 3, 4}, 7, 8, 7, 0},   // short: the required length, nothing written
-      {{1, 2, 3, 4}, 8, 8, 8, 8},   // exact: no room for the terminator
-      {{'M', 'a'}, 64, 4, 4, 5},    // larger: one terminator
+      {{}, 4, 0, 0, 1},            // only the terminator
+      {{}, 0, 0, 0, 0},            // no room even for that
+      {{1, 2, 3, 4}, 7, 8, 7, 0},  // short: the required length, nothing written
+      {{1, 2, 3, 4}, 8, 8, 8, 8},  // exact: no room for the terminator
+      {{'M', 'a'}, 64, 4, 4, 5},   // larger: one terminator
   };
   for (const auto& c : cases) {
     const auto r = encode(c.in, c.capacity);

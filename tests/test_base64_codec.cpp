@@ -23,8 +23,7 @@ using Engine = NorVekXCryptoBase64KQZP::PrivateMethods;
 
 const std::string kStandardText =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-const std::string kWebSafeText =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+const std::string kWebSafeText = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 const std::optional<std::string> kNil = std::nullopt;
 
 // Data-level decode of the whole text (zero characters included); nullopt for nil.
@@ -71,9 +70,9 @@ TEST(Base64Engine, LengthRules) {
   const uint8_t byte = 1;
   EXPECT_TRUE(Engine::baseEncode(&byte, largest + 1, Engine::kStandardAlphabet, true).isNil());
   char area[8];
-  EXPECT_EQ(Engine::baseEncode(&byte, largest + 1, area, UINT64_MAX, Engine::kStandardAlphabet,
-                               true),
-            0u);
+  EXPECT_EQ(
+      Engine::baseEncode(&byte, largest + 1, area, UINT64_MAX, Engine::kStandardAlphabet, true),
+      0u);
 }
 
 // Each text decoded with the standard table, padding required and optional.
@@ -183,8 +182,8 @@ TEST(Base64Engine, AreaEncoderNeedsTheEncodedLength) {
                                  Engine::kStandardAlphabet, padded),
               0u);
     EXPECT_EQ(area, std::string(need + 1, '#'));  // nothing written
-    EXPECT_EQ(Engine::baseEncode(in.data(), in.size(), area.data(), need,
-                                 Engine::kStandardAlphabet, padded),
+    EXPECT_EQ(Engine::baseEncode(in.data(), in.size(), area.data(), need, Engine::kStandardAlphabet,
+                                 padded),
               need);
     EXPECT_EQ(area, padded ? "AQIDBA==#" : "AQIDBA#");
   }

@@ -11,10 +11,10 @@
 
 namespace {
 
-using NorvekCryptoSpace::CNorVekXBuffer;
 using norvek_test::buffer_of;
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
+using NorvekCryptoSpace::CNorVekXBuffer;
 
 // More than any allocator will give.
 constexpr uint64_t kImpossible = UINT64_MAX / 2;

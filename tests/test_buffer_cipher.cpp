@@ -15,12 +15,12 @@ namespace {
 
 class BufferCipher : public norvek_test::AesPathTest {};
 
-using NorvekCryptoSpace::CNorVekXBuffer;
-using NorvekCryptoSpace::CNorVekXCryptoHelper;
 using norvek_test::buffer_of;
 using norvek_test::Bytes;
 using norvek_test::bytes_of;
 using norvek_test::random_bytes;
+using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXCryptoHelper;
 
 const Bytes kKey = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                     0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};

@@ -123,13 +123,12 @@ TEST_P(Cbc, WycheproofAesCbcPkcs5) {
     if (is_valid) {
       ++valid;
       Bytes padded = msg;
-      padded.resize(msg.size() + static_cast<size_t>(
-                                     norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(
-                                         msg.size())));
+      padded.resize(
+          msg.size() +
+          static_cast<size_t>(norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(msg.size())));
       norvek_AES_PKCS7PaddingKQZP(padded.data(), msg.size());
       Bytes iv = iv0, out(padded.size());
-      norvek_AES_cbc_encryptKQZP(padded.data(), out.data(), iv.data(), padded.size() / 16,
-                                 &k.enc);
+      norvek_AES_cbc_encryptKQZP(padded.data(), out.data(), iv.data(), padded.size() / 16, &k.enc);
       EXPECT_EQ(out, ct);
     }
 
@@ -153,8 +152,11 @@ TEST_P(Cbc, WycheproofAesCbcPkcs5) {
 
 TEST(Pkcs7, PadLengthFromLength) {
   const std::pair<uint64_t, int32_t> cases[] = {
-      {0, 16}, {1, 15}, {15, 1}, {16, 16}, {17, 15}, {31, 1}, {32, 16},
-      {(1ull << 31) + 3, 13}, {UINT64_MAX, 1}, {UINT64_MAX - 15, 16},
+      {0, 16},         {1, 15},
+      {15, 1},         {16, 16},
+      {17, 15},        {31, 1},
+      {32, 16},        {(1ull << 31) + 3, 13},
+      {UINT64_MAX, 1}, {UINT64_MAX - 15, 16},
   };
   for (const auto& [len, pad] : cases) {
     EXPECT_EQ(norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(len), pad) << len;
@@ -182,13 +184,13 @@ int32_t pad_of(const Bytes& b) {
 TEST(Pkcs7, PadCheckExamples) {
   const std::pair<const char*, int32_t> cases[] = {
       {"10101010101010101010101010101010", 16},
-      {"6162630d0d0d0d0d0d0d0d0d0d0d0d0d", 13},                      // "abc" + 13 x 0x0D
-      {"78787878787878787878787878780202", 2},                       // 14 x "x" + 0x02 0x02
-      {"78787878787878787878787878787802", -1},                      // 15 x "x" + 0x02
-      {"01010101010101010101010101010100", -1},                      // last byte 0x00
-      {"11111111111111111111111111111111", -1},                      // last byte 0x11
-      {"1111111111111111111111111111111111", -1},                    // 0x11 even when 17 agree
-      {"0505", -1},                                                  // pad longer than the data
+      {"6162630d0d0d0d0d0d0d0d0d0d0d0d0d", 13},    // "abc" + 13 x 0x0D
+      {"78787878787878787878787878780202", 2},     // 14 x "x" + 0x02 0x02
+      {"78787878787878787878787878787802", -1},    // 15 x "x" + 0x02
+      {"01010101010101010101010101010100", -1},    // last byte 0x00
+      {"11111111111111111111111111111111", -1},    // last byte 0x11
+      {"1111111111111111111111111111111111", -1},  // 0x11 even when 17 agree
+      {"0505", -1},                                // pad longer than the data
       {"01", 1},
   };
   for (const auto& [hex, pad] : cases) EXPECT_EQ(pad_of(from_hex(hex)), pad) << hex;
@@ -221,8 +223,8 @@ TEST(Pkcs7, PadCheckAgreesWithReferenceEverywhere) {
       for (size_t pos = 0; pos + 1 < std::min<size_t>(len, 18); ++pos) {
         Bytes bad = d;
         bad[len - 2 - pos] ^= static_cast<uint8_t>(1u << (pos % 8));
-        ASSERT_EQ(pad_of(bad), reference_pad(bad)) << "len " << len << " last " << last
-                                                    << " flipped " << pos;
+        ASSERT_EQ(pad_of(bad), reference_pad(bad))
+            << "len " << len << " last " << last << " flipped " << pos;
       }
     }
   }

@@ -14,8 +14,8 @@ namespace {
 
 using namespace NorvekCryptoSpace;
 using norvek_test::buffer_of;
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
 using norvek_test::random_bytes;
 using Transform = uint8_t* (*)(uint8_t*, uint64_t);
 

@@ -30,9 +30,9 @@ Bytes key_bytes(const std::string& utf8, size_t size) {
 // AES-CBC, zero IV, PKCS#7, from the library's primitives.
 Bytes library_cbc_encrypt(const Bytes& key, const Bytes& plain) {
   vantel_aes_key_stKQZP schedule;
-  EXPECT_EQ(norvek_AES_set_encrypt_keyKQZP(key.data(), static_cast<int32_t>(key.size() * 8),
-                                           &schedule),
-            0);
+  EXPECT_EQ(
+      norvek_AES_set_encrypt_keyKQZP(key.data(), static_cast<int32_t>(key.size() * 8), &schedule),
+      0);
   const int32_t pad = norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(plain.size());
   Bytes padded(plain.size() + static_cast<size_t>(pad));
   std::copy(plain.begin(), plain.end(), padded.begin());
@@ -48,12 +48,12 @@ const std::string kEuro = "\xE2\x82\xAC";
 // Keys of various UTF-8 lengths, all at most 32 bytes. The 128-bit pair
 // reads the first 16 bytes, so "0123456789abcdef" and its extensions act alike there.
 const std::vector<std::string> kKeys = {
-    "0123456789",                        // 10 bytes: six zero bytes follow
-    "0123456789abcdef",                  // 16
-    "0123456789abcdefXYZ",               // 19: cut to 16 in the 128-bit pair
-    "0123456789abcdef0123456789abcdef",  // 32
-    "0123456789abcdef" + kEuro + kEuro,  // 22
-    "cl\xC3\xA9",                        // U+00E9 as two bytes
+    "0123456789",                                   // 10 bytes: six zero bytes follow
+    "0123456789abcdef",                             // 16
+    "0123456789abcdefXYZ",                          // 19: cut to 16 in the 128-bit pair
+    "0123456789abcdef0123456789abcdef",             // 32
+    "0123456789abcdef" + kEuro + kEuro,             // 22
+    "cl\xC3\xA9",                                   // U+00E9 as two bytes
     kEuro + kEuro + kEuro + kEuro + kEuro + kEuro,  // 18 bytes, 6 characters
     "k",
 };
@@ -132,8 +132,8 @@ TEST(CipherBridge, OverLongKeysGiveNilInAllFour) {
   for (int i = 0; i < 11; ++i) euros += kEuro;  // 11 characters, 33 UTF-8 bytes
   for (const Pair& p : kPairs) {
     const NSData cipher = p.encrypt(plain, ns("k"));
-    for (const std::string& k : {std::string(33, 'a'), std::string(100, 'b'), euros,
-                                 std::string(31, 'c') + "\xC3\xA9"}) {
+    for (const std::string& k :
+         {std::string(33, 'a'), std::string(100, 'b'), euros, std::string(31, 'c') + "\xC3\xA9"}) {
       EXPECT_TRUE(p.encrypt(plain, ns(k)).isNil()) << p.name << " " << k;
       EXPECT_TRUE(p.decrypt(cipher, ns(k)).isNil()) << p.name << " " << k;
     }

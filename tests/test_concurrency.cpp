@@ -198,9 +198,9 @@ TEST(Concurrency, EveryFamilyAtOnce) {
       {"HOTPex and GenerateID",
        [&] {
          CNorVekXBuffer verify;
-         const CNorVekXBuffer id = CNorVekXCryptoHelper::GenerateID(
-             keyBuffer, input, keyBuffer, verify, positions.data(),
-             static_cast<int32_t>(positions.size()));
+         const CNorVekXBuffer id =
+             CNorVekXCryptoHelper::GenerateID(keyBuffer, input, keyBuffer, verify, positions.data(),
+                                              static_cast<int32_t>(positions.size()));
          return bytes_of(CNorVekXCryptoHelper::HOTPex(input, keyBuffer, 12)) + bytes_of(id) +
                 bytes_of(verify);
        }},

@@ -16,15 +16,15 @@
 
 namespace {
 
-using NorvekCryptoSpace::CNorVekXBuffer;
-using NorvekCryptoSpace::CNorVekXCryptoHelper;
-using NorvekCryptoSpace::NORVEK_SIGN_DATA_KEY;
 using norvek_test::buffer_of;
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
 using norvek_test::from_hex;
 using norvek_test::openssl_hmac_sha1;
 using norvek_test::random_bytes;
+using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXCryptoHelper;
+using NorvekCryptoSpace::NORVEK_SIGN_DATA_KEY;
 
 // Sets the forced failure for one scope and always clears it again.
 class ForcedRandomFailure {
@@ -80,12 +80,10 @@ TEST_P(HashDigests, SignDataIsHmacUnderTheSigningKey) {
   std::mt19937 rng(14);
   for (size_t n : {0, 1, 20, 64, 500}) {
     const Bytes msg = random_bytes(rng, n);
-    EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(buffer_of(msg))),
-              openssl_hmac_sha1(msg, key))
+    EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(buffer_of(msg))), openssl_hmac_sha1(msg, key))
         << n;
   }
-  EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(CNorVekXBuffer())),
-            openssl_hmac_sha1({}, key));
+  EXPECT_EQ(bytes_of(CNorVekXCryptoHelper::SignData(CNorVekXBuffer())), openssl_hmac_sha1({}, key));
 }
 
 // A write to the array between calls takes effect, whether it changes every

@@ -42,8 +42,8 @@ Run hex2bin(std::string text, uint64_t outlen, size_t area_size) {
 
 Run bin2hex(const Bytes& in, uint64_t capacity) {
   Run r{0, capacity, Bytes(capacity + 16, kGuard)};
-  r.ret = norvek_crypto_Bin2Hex(in.data(), in.size(), reinterpret_cast<char*>(r.area.data()),
-                                r.outlen);
+  r.ret =
+      norvek_crypto_Bin2Hex(in.data(), in.size(), reinterpret_cast<char*>(r.area.data()), r.outlen);
   return r;
 }
 
@@ -91,14 +91,10 @@ TEST(Hex2Bin, BadDigitKeepsTheCompletedBytes) {
     uint64_t outlen;
     Bytes head;  // then guard bytes only
   } cases[] = {
-      {"0g12", 0, {0x00}},
-      {"g0ab12", 0, {}},
-      {"0a1g", 1, {0x0A, 0x10}},
-      {"0ag1", 1, {0x0A}},
-      {"0a1g3344", 1, {0x0A, 0x10}},
-      {"0a1g3g44", 1, {0x0A, 0x10}},
-      {"0axx33g4", 1, {0x0A}},
-      {"0a0b0c0dz0", 4, {0x0A, 0x0B, 0x0C, 0x0D}},
+      {"0g12", 0, {0x00}},           {"g0ab12", 0, {}},
+      {"0a1g", 1, {0x0A, 0x10}},     {"0ag1", 1, {0x0A}},
+      {"0a1g3344", 1, {0x0A, 0x10}}, {"0a1g3g44", 1, {0x0A, 0x10}},
+      {"0axx33g4", 1, {0x0A}},       {"0a0b0c0dz0", 4, {0x0A, 0x0B, 0x0C, 0x0D}},
   };
   for (const auto& c : cases) {
     const std::string text = c.text;
@@ -116,9 +112,14 @@ TEST(Hex2Bin, OddLengthOrWrongSizeIsRefusedWithoutWriting) {
     uint64_t outlen;
   } cases[] = {
       // The size is exact, not a capacity.
-      {"0a0b", 0}, {"0a0b", 1}, {"0a0b", 3}, {"0a0b", 4},
+      {"0a0b", 0},
+      {"0a0b", 1},
+      {"0a0b", 3},
+      {"0a0b", 4},
       {"0a0b", (uint64_t{1} << 63) + 2},  // twice this wraps to 4
-      {"0", 0}, {"0a0", 1}, {"0a0b0", 2},
+      {"0", 0},
+      {"0a0", 1},
+      {"0a0b0", 2},
   };
   for (const auto& c : cases) {
     const auto r = hex2bin(c.text, c.outlen, 4);
@@ -194,14 +195,10 @@ TEST(HexBuffer, Examples) {
     const char* text;
     const char* bytes_hex;
   } cases[] = {
-      {"0aFf", "0aff"},
-      {"0a0b0cxx", "0a0b0c"},  // the bytes completed before a bad pair
-      {"0a1g", "0a"},
-      {"0g12", ""},
-      {"", ""},
-      {"0", ""},  // odd lengths give an empty buffer
-      {"0a0", ""},
-      {"0a0b0", ""},
+      {"0aFf", "0aff"}, {"0a0b0cxx", "0a0b0c"},  // the bytes completed before a bad pair
+      {"0a1g", "0a"},   {"0g12", ""},
+      {"", ""},         {"0", ""},  // odd lengths give an empty buffer
+      {"0a0", ""},      {"0a0b0", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(to_hex(bytes_of(norvek_crypto_Hex2Bin(buffer_of(bytes_of(c.text))))), c.bytes_hex)

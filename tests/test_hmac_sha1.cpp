@@ -14,8 +14,8 @@
 
 namespace {
 
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
 using norvek_test::from_hex;
 using norvek_test::openssl_hmac_sha1;
 using norvek_test::random_bytes;
@@ -58,8 +58,8 @@ TEST_P(HmacSha1, Rfc2202) {
 // Valid cases must verify; invalid ones (modified tags) must not. Truncated
 // tags are compared against the leading bytes of the full MAC.
 TEST_P(HmacSha1, Wycheproof) {
-  const auto cases = norvek_test::load_wycheproof(NORVEK_TEST_DATA_DIR
-                                                  "/wycheproof/hmac_sha1_test.json");
+  const auto cases =
+      norvek_test::load_wycheproof(NORVEK_TEST_DATA_DIR "/wycheproof/hmac_sha1_test.json");
   ASSERT_EQ(cases.size(), 170u);
   int valid = 0, invalid = 0;
   for (const auto& c : cases) {
@@ -68,8 +68,8 @@ TEST_P(HmacSha1, Wycheproof) {
     ASSERT_LE(tag_bytes, 20u) << "tcId " << id;
     const Bytes tag = from_hex(c.at("tag"));
     const Bytes full = mac(from_hex(c.at("msg")), from_hex(c.at("key")));
-    const bool verifies = tag.size() == tag_bytes &&
-                          std::equal(tag.begin(), tag.end(), full.begin());
+    const bool verifies =
+        tag.size() == tag_bytes && std::equal(tag.begin(), tag.end(), full.begin());
     const std::string& result = c.at("result");
     if (result == "valid") {
       EXPECT_TRUE(verifies) << "tcId " << id;

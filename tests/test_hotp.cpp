@@ -23,8 +23,8 @@ using NorvekCryptoSpace::CNorVekXBuffer;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
 namespace salts = NorvekCryptoSpace::hotp_salts;
 using norvek_test::buffer_of;
-using norvek_test::bytes_of;
 using norvek_test::Bytes;
+using norvek_test::bytes_of;
 using norvek_test::random_bytes;
 
 Bytes cat(std::initializer_list<Bytes> parts) {
@@ -71,11 +71,11 @@ TEST_P(HOTPex, GroupsAreTheTruncatedDigests) {
     offsets2.insert(offset_of(h2));
     offsets3.insert(offset_of(h3));
 
-    const uint32_t g1 = code[0] | (uint32_t(code[1]) << 8) | (uint32_t(code[2]) << 16) |
-                        (uint32_t(code[3]) << 24);
+    const uint32_t g1 =
+        code[0] | (uint32_t(code[1]) << 8) | (uint32_t(code[2]) << 16) | (uint32_t(code[3]) << 24);
     EXPECT_EQ(g1, truncated(h1)) << "trial " << trial;
-    const uint32_t g2 = (uint32_t(code[4]) << 24) | (uint32_t(code[5]) << 16) |
-                        (uint32_t(code[6]) << 8) | code[7];
+    const uint32_t g2 =
+        (uint32_t(code[4]) << 24) | (uint32_t(code[5]) << 16) | (uint32_t(code[6]) << 8) | code[7];
     EXPECT_EQ(g2, truncated(h2)) << "trial " << trial;
     const int o3 = offset_of(h3);
     const Bytes g3 = {uint8_t(h3[o3] & 0x7F), h3[o3 + 2], h3[o3 + 3], h3[o3 + 1]};
@@ -101,8 +101,7 @@ TEST_P(HOTPex, DigitsSelectAPrefix) {
       EXPECT_EQ(hotp(msg, d, key), Bytes(full.begin(), full.begin() + d)) << d;
     }
     for (int32_t d : {0, 13, -1, 100, INT32_MIN, INT32_MAX}) {
-      EXPECT_EQ(CNorVekXCryptoHelper::HOTPex(buffer_of(msg), CNorVekXBuffer(), d).m_nSize, 0u)
-          << d;
+      EXPECT_EQ(CNorVekXCryptoHelper::HOTPex(buffer_of(msg), CNorVekXBuffer(), d).m_nSize, 0u) << d;
     }
   }
 }
@@ -138,6 +137,7 @@ TEST(GenerateID, Layouts) {
     std::vector<int32_t> indexs;
     std::vector<int> want;
   } cases[] = {
+      // clang-format off
       {"worked layout", kTag, kVersion, kRaw, {3, 5, 7, 9},
        {0x54, 0x01, 0xA0, C0, 0xA1, C1, 0xA2, C2, 0xA3, C3, 0xA4, 0xA5}},
       {"positions after the last raw byte stay zero", kTag, kVersion, kRaw, {8, 9, 10, 11},
@@ -162,6 +162,7 @@ TEST(GenerateID, Layouts) {
        {0x54, 0x01, C0, C1, 0xFF, 0}},
       {"nothing but the code", {}, {}, {}, {0, 1, 2, 3}, {C0, C1, C2, C3}},
       {"nothing at all placed", {}, {}, {}, {1, 2, 3, 4}, {0xFF, 0, 0, 0}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     const int32_t count = static_cast<int32_t>(c.indexs.size());
@@ -175,10 +176,14 @@ TEST(GenerateID, Layouts) {
 
 TEST(GenerateID, BadCountOrNullListLeavesVerify) {
   const std::vector<int32_t> indexs(16, 3);
-  const std::pair<const int32_t*, int32_t> calls[] = {
-      {indexs.data(), 3},         {indexs.data(), 13},        {indexs.data(), 0},
-      {indexs.data(), -1},        {indexs.data(), INT32_MIN}, {indexs.data(), INT32_MAX},
-      {nullptr, 4},               {nullptr, 12}};
+  const std::pair<const int32_t*, int32_t> calls[] = {{indexs.data(), 3},
+                                                      {indexs.data(), 13},
+                                                      {indexs.data(), 0},
+                                                      {indexs.data(), -1},
+                                                      {indexs.data(), INT32_MIN},
+                                                      {indexs.data(), INT32_MAX},
+                                                      {nullptr, 4},
+                                                      {nullptr, 12}};
   for (auto [list, count] : calls) {
     CNorVekXBuffer verify("untouched");
     const CNorVekXBuffer id = CNorVekXCryptoHelper::GenerateID(
@@ -221,7 +226,7 @@ TEST(GenerateID, PropertiesOverRandomLists) {
       Bytes want = cat({tag, version});
       for (size_t pos = p, raw_at = 0, m = 0; raw_at < raw.size(); ++pos) {
         want.push_back(m < indexs.size() && indexs[m] == int32_t(pos) ? r.verify[m++]
-                                                                         : raw[raw_at++]);
+                                                                      : raw[raw_at++]);
       }
       want.resize(l, 0);
       EXPECT_EQ(r.id, want) << "trial " << trial;

@@ -176,7 +176,8 @@ TEST(PlatformString, UnsupportedEncodingsAndMissingAreasAreRefused) {
   const NSString text = ns("abc");
   char area[8] = {};
   EXPECT_FALSE(text.getCString(nullptr, sizeof area, NSUTF8StringEncoding));
-  for (NSStringEncoding encoding : {NSStringEncoding{0}, NSStringEncoding{2}, NSStringEncoding{10}}) {
+  for (NSStringEncoding encoding :
+       {NSStringEncoding{0}, NSStringEncoding{2}, NSStringEncoding{10}}) {
     EXPECT_FALSE(text.getCString(area, sizeof area, encoding)) << encoding;
     EXPECT_TRUE(text.dataUsingEncoding(encoding).isNil()) << encoding;
     EXPECT_TRUE(NSString::alloc().initWithData(data_of(Bytes{'a'}), encoding).isNil()) << encoding;
@@ -247,9 +248,9 @@ CryptResult cc(CCOperation op, CCOptions options, const Bytes& key, const uint8_
 TEST(PlatformCCCrypt, MatchesOpenSslForEveryKeySizeModeAndPadding) {
   std::mt19937 rng(0x6CC0);
   for (size_t keySize : {kCCKeySizeAES128, kCCKeySizeAES192, kCCKeySizeAES256}) {
-    for (CCOptions options : {CCOptions{kCCOptionPKCS7Padding}, CCOptions{0},
-                              CCOptions{kCCOptionECBMode},
-                              CCOptions{kCCOptionECBMode | kCCOptionPKCS7Padding}}) {
+    for (CCOptions options :
+         {CCOptions{kCCOptionPKCS7Padding}, CCOptions{0}, CCOptions{kCCOptionECBMode},
+          CCOptions{kCCOptionECBMode | kCCOptionPKCS7Padding}}) {
       const bool padding = (options & kCCOptionPKCS7Padding) != 0;
       const bool ecb = (options & kCCOptionECBMode) != 0;
       for (size_t n = 0; n <= 80; ++n) {
@@ -258,7 +259,7 @@ TEST(PlatformCCCrypt, MatchesOpenSslForEveryKeySizeModeAndPadding) {
         const Bytes plain = random_bytes(rng, n);
         const Bytes iv = n % 2 == 0 ? random_bytes(rng, 16) : Bytes(16, 0);
         const uint8_t* ivPtr = n % 2 == 0 ? iv.data() : nullptr;  // null means a zero IV
-        Bytes padded = plain;  // PKCS#7 by hand for ECB
+        Bytes padded = plain;                                     // PKCS#7 by hand for ECB
         const auto pad = static_cast<uint8_t>(16 - n % 16);
         if (ecb && padding) padded.insert(padded.end(), pad, pad);
         const Bytes expected = ecb ? openssl_aes_ecb(key, padded, true)
@@ -326,14 +327,15 @@ TEST(PlatformCCCrypt, BadParametersAreRefused) {
     size_t n;
     void* out;
   } cases[] = {
-      {2, kCCAlgorithmAES128, 0, key.data(), data.data(), 16, out},  // no such operation
-      {kCCEncrypt, 1, 0, key.data(), data.data(), 16, out},          // no such algorithm
+      {2, kCCAlgorithmAES128, 0, key.data(), data.data(), 16, out},           // no such operation
+      {kCCEncrypt, 1, 0, key.data(), data.data(), 16, out},                   // no such algorithm
       {kCCEncrypt, kCCAlgorithmAES128, 4, key.data(), data.data(), 16, out},  // no such option
       {kCCEncrypt, kCCAlgorithmAES128, 0, nullptr, data.data(), 16, out},
       {kCCEncrypt, kCCAlgorithmAES128, 0, key.data(), nullptr, 16, out},
       {kCCEncrypt, kCCAlgorithmAES128, 0, key.data(), data.data(), 16, nullptr},
       // A padded size that would wrap.
-      {kCCEncrypt, kCCAlgorithmAES128, kCCOptionPKCS7Padding, key.data(), data.data(), SIZE_MAX, out},
+      {kCCEncrypt, kCCAlgorithmAES128, kCCOptionPKCS7Padding, key.data(), data.data(), SIZE_MAX,
+       out},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CCCrypt(c.op, c.alg, c.options, c.key, 16, nullptr, c.in, c.n, c.out, 64, &moved),
@@ -384,9 +386,12 @@ TEST(PlatformCCCrypt, TooSmallOutputIsRefusedUntouched) {
     size_t n;
     size_t needed;
   } cases[] = {
-      {kCCEncrypt, kCCOptionPKCS7Padding, 0, 16},  {kCCEncrypt, kCCOptionPKCS7Padding, 15, 16},
-      {kCCEncrypt, kCCOptionPKCS7Padding, 16, 32}, {kCCEncrypt, kCCOptionPKCS7Padding, 33, 48},
-      {kCCEncrypt, 0, 32, 32},                     {kCCDecrypt, kCCOptionPKCS7Padding, 32, 32},
+      {kCCEncrypt, kCCOptionPKCS7Padding, 0, 16},
+      {kCCEncrypt, kCCOptionPKCS7Padding, 15, 16},
+      {kCCEncrypt, kCCOptionPKCS7Padding, 16, 32},
+      {kCCEncrypt, kCCOptionPKCS7Padding, 33, 48},
+      {kCCEncrypt, 0, 32, 32},
+      {kCCDecrypt, kCCOptionPKCS7Padding, 32, 32},
       {kCCDecrypt, 0, 48, 48},
   };
   for (const auto& c : cases) {

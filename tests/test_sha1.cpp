@@ -260,8 +260,8 @@ TEST_P(Sha1, BlockFunctionBlockCount) {
   const struct {
     int32_t num;
     int blocks;
-  } cases[] = {{64, 1},  {1, 1},   {0, 1},   {-5, 1},  {INT32_MIN, 1},
-               {65, 2},  {128, 2}, {129, 3}, {192, 3}};
+  } cases[] = {{64, 1}, {1, 1},   {0, 1},   {-5, 1}, {INT32_MIN, 1},
+               {65, 2}, {128, 2}, {129, 3}, {192, 3}};
   for (const auto& t : cases) EXPECT_EQ(with_num(t.num), after_blocks(t.blocks)) << t.num;
 }
 
@@ -278,9 +278,8 @@ TEST(Sha1Selection, PicksTheHardwarePathAndRefusesMissingOnes) {
   const struct {
     Sha1Path path;
     bool present;
-  } paths[] = {{Sha1Path::portable, true},
-               {Sha1Path::shani, cpu.shani},
-               {Sha1Path::armv8, cpu.armv8_sha1}};
+  } paths[] = {
+      {Sha1Path::portable, true}, {Sha1Path::shani, cpu.shani}, {Sha1Path::armv8, cpu.armv8_sha1}};
   for (const auto& p : paths) {
     const auto name = norvek_test::sha1_path_name(p.path);
     EXPECT_EQ(norvek_internal::sha1_path_available(p.path), p.present) << name;

@@ -104,11 +104,13 @@ TEST(DecodeURIComponent, MalformedEscapeOrZeroKeepsWhatCameBefore) {
   const struct {
     std::string text, bytes;
   } cases[] = {
+      // clang-format off
       {"ab%", "ab"},   {"ab%4", "ab"},  {"ab%zz", "ab"},   {"ab%4g", "ab"}, {"ab%g4", "ab"},
       {"%", ""},       {"%41%4", "A"},  {"%41%%41", "A"},  {"x%-1y", "x"},  {"%41%G1%41", "A"},
       {"a%2", "a"},    {"%%", ""},      {"%4%", ""},
       // Decoding ends at the first zero character.
       {"a\0b"s, "a"},  {"\0ab"s, ""},   {"a%4\0"s, "a"},   {"a%\0" "41"s, "a"},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(decode(c.text), c.bytes) << c.text;
 }

@@ -21,8 +21,8 @@ constexpr size_t kHeader = alignof(std::max_align_t);
 
 struct Watch {
   bool on = false;
-  int freed = 0;    // areas freed while on
-  int dirty = 0;    // of which some byte was not zero
+  int freed = 0;  // areas freed while on
+  int dirty = 0;  // of which some byte was not zero
 };
 Watch g_watch;
 
@@ -83,29 +83,34 @@ TEST(Wipe, BufferStorageIsZeroWhenGivenBack) {
       {"release", [&] { buffer_of(secret).release(); }},
       {"destructor", [&] { const CNorVekXBuffer b = buffer_of(secret); }},
       {"growing resize", [&] { buffer_of(secret).resize(100); }},
-      {"assignment", [&] {
+      {"assignment",
+       [&] {
          CNorVekXBuffer b = buffer_of(secret);
          b = CNorVekXBuffer("x");
        }},
-      {"in-place Encrypt", [&] {
+      {"in-place Encrypt",
+       [&] {
          CNorVekXBuffer b = buffer_of(secret);
          CNorVekXCryptoHelper::Encrypt(b, b, b);
        }},
-      {"in-place Decrypt", [&] {
+      {"in-place Decrypt",
+       [&] {
          CNorVekXBuffer b = buffer_of(secret);
          CNorVekXCryptoHelper::Encrypt(b, b, b);
          CNorVekXCryptoHelper::Decrypt(buffer_of(secret), b, b);
        }},
-      {"chain", [&] {
+      {"chain",
+       [&] {
          CNorVekXCryptoHelper helper;
          CNorVekXBuffer b = buffer_of(secret);
          helper.DynEncrypt(list, 3, b, b);
        }},
       {"SignData", [&] { CNorVekXCryptoHelper::SignData(buffer_of(secret)); }},
-      {"GenerateID", [&] {
+      {"GenerateID",
+       [&] {
          CNorVekXBuffer verify;
-         CNorVekXCryptoHelper::GenerateID(buffer_of(secret), CNorVekXBuffer("1"),
-                                          buffer_of(secret), verify, positions, 4);
+         CNorVekXCryptoHelper::GenerateID(buffer_of(secret), CNorVekXBuffer("1"), buffer_of(secret),
+                                          verify, positions, 4);
        }},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 // agree with it byte for byte.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -41,7 +42,9 @@ std::vector<int32_t> parse_list(const std::string& text, const std::string& opti
     const char* last = text.data() + end;
     auto [ptr, ec] = std::from_chars(first, last, value);
     if (first == last || ec != std::errc() || ptr != last)
-      usage(option + ": not a comma-separated list of 32-bit integers: " + text);
+      usage(std::string(option)
+                .append(": not a comma-separated list of 32-bit integers: ")
+                .append(text));
     values.push_back(value);
     if (end == text.size()) return values;
     start = end + 1;
@@ -78,7 +81,7 @@ void run(const Io& io, const Operation& op) {
 }
 
 CLI::App* command(CLI::App* parent, const std::string& name, const std::string& about,
-                  const std::string& example, const std::string& out_form, Operation op) {
+                  const std::string& example, const std::string& out_form, const Operation& op) {
   CLI::App* cmd = leaf(parent, name, about, example);
   Io& io = add_io(cmd, out_form);
   cmd->callback([&io, op] { run(io, op); });
@@ -96,27 +99,28 @@ void add_codecs(CLI::App& app) {
   CLI::App* hex = group(app, "hex", "Hexadecimal (lower case out, either case in)",
                         "printf 'hi' | norvek hex encode | norvek hex decode");
   command(hex, "encode", "Bytes to hex", "printf 'hi' | norvek hex encode", "raw", hex_encode);
-  command(hex, "decode", "Hex to bytes; a malformed text fails", "printf '6869' | norvek hex decode",
-          "raw", hex_decode);
+  command(hex, "decode", "Hex to bytes; a malformed text fails",
+          "printf '6869' | norvek hex decode", "raw", hex_decode);
 
-  CLI::App* b64 = group(app, "base64", "Base64: plain (lenient decoder) or the codec class (strict)",
-                        "printf 'hi' | norvek base64 encode --web-safe | norvek base64 decode --web-safe");
+  CLI::App* b64 =
+      group(app, "base64", "Base64: plain (lenient decoder) or the codec class (strict)",
+            "printf 'hi' | norvek base64 encode --web-safe | norvek base64 decode --web-safe");
   for (bool encode : {true, false}) {
     struct Flags {
       bool web_safe = false, no_padding = false, strict = false;
     };
     auto flags = std::make_shared<Flags>();  // shared with the callback
-    CLI::App* cmd = command(
-        b64, encode ? "encode" : "decode",
-        encode ? "Bytes to Base64" : "Base64 to bytes (plain: never fails; class: strict)",
-        encode ? "printf 'hi' | norvek base64 encode --web-safe --no-padding"
-               : "printf 'aGk=' | norvek base64 decode --class",
-        "raw", [flags, encode](const Bytes& in) {
-          if (!flags->web_safe && !flags->no_padding && !flags->strict)
-            return encode ? base64_encode(in) : base64_decode(in);
-          return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
-                        : codec_decode(in, flags->web_safe, !flags->no_padding);
-        });
+    CLI::App* cmd =
+        command(b64, encode ? "encode" : "decode",
+                encode ? "Bytes to Base64" : "Base64 to bytes (plain: never fails; class: strict)",
+                encode ? "printf 'hi' | norvek base64 encode --web-safe --no-padding"
+                       : "printf 'aGk=' | norvek base64 decode --class",
+                "raw", [flags, encode](const Bytes& in) {
+                  if (!flags->web_safe && !flags->no_padding && !flags->strict)
+                    return encode ? base64_encode(in) : base64_decode(in);
+                  return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
+                                : codec_decode(in, flags->web_safe, !flags->no_padding);
+                });
     cmd->add_flag("--web-safe", flags->web_safe, "web-safe alphabet ('-' and '_'), codec class");
     cmd->add_flag("--no-padding", flags->no_padding,
                   encode ? "no '=' padding, codec class"
@@ -135,19 +139,20 @@ void add_codecs(CLI::App& app) {
 void add_digests(CLI::App& app) {
   command(&app, "sha1", "SHA-1 digest", "norvek sha1 file.bin", "hex", sha1);
   auto key = std::make_shared<std::string>();
-  CLI::App* hmac = command(&app, "hmac-sha1", "HMAC-SHA1 digest",
-                           "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579", "hex",
-                           [key](const Bytes& in) { return hmac_sha1(in, hex_argument(*key, "--key-hex")); });
+  CLI::App* hmac = command(
+      &app, "hmac-sha1", "HMAC-SHA1 digest", "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579",
+      "hex", [key](const Bytes& in) { return hmac_sha1(in, hex_argument(*key, "--key-hex")); });
   hmac->add_option("--key-hex", *key, "key bytes in hex (any length, may be empty)")->required();
-  command(&app, "sign", "Signature (HMAC-SHA1 under the built-in key)",
-          "norvek sign request.bin", "hex", sign);
+  command(&app, "sign", "Signature (HMAC-SHA1 under the built-in key)", "norvek sign request.bin",
+          "hex", sign);
 
   auto count = std::make_shared<int32_t>(0);
-  CLI::App* rnd = leaf(&app, "rand", "N bytes from the secure random source (at least 3)",
-                       "norvek rand 16");
+  CLI::App* rnd =
+      leaf(&app, "rand", "N bytes from the secure random source (at least 3)", "norvek rand 16");
   rnd->add_option("N", *count, "byte count")->required()->check(CLI::Range(0, INT32_MAX));
   Io& io = add_io(rnd, "hex", false);
-  rnd->callback([&io, count] { write_all(encode_form(rand_bytes(*count), io.out_form), io.output); });
+  rnd->callback(
+      [&io, count] { write_all(encode_form(rand_bytes(*count), io.out_form), io.output); });
 
   auto digits = std::make_shared<int32_t>(0);
   CLI::App* hotp_cmd = command(&app, "hotp", "One-time code (HOTPex) of the input",
@@ -159,9 +164,9 @@ void add_digests(CLI::App& app) {
     std::string tag, version, rawid, positions;
   };
   auto id = std::make_shared<IdArgs>();
-  CLI::App* gen = leaf(&app, "genid",
-                       "Identifier with the one-time code spliced in; prints it, then the code",
-                       "norvek genid --tag 54 --version 01 --rawid 0a0b0c0d0e0f --positions 3,5,7,9");
+  CLI::App* gen =
+      leaf(&app, "genid", "Identifier with the one-time code spliced in; prints it, then the code",
+           "norvek genid --tag 54 --version 01 --rawid 0a0b0c0d0e0f --positions 3,5,7,9");
   gen->add_option("--tag", id->tag, "tag bytes in hex (default: none)");
   gen->add_option("--version", id->version, "version bytes in hex (default: none)");
   gen->add_option("--rawid", id->rawid, "raw identifier bytes in hex (default: none)");
@@ -175,8 +180,9 @@ void add_digests(CLI::App& app) {
       ->check(CLI::IsMember({"hex", "base64"}))
       ->capture_default_str();
   gen->callback([id, &gen_io] {
-    Identifier r = genid(hex_argument(id->tag, "--tag"), hex_argument(id->version, "--version"),
-                         hex_argument(id->rawid, "--rawid"), parse_list(id->positions, "--positions"));
+    Identifier r =
+        genid(hex_argument(id->tag, "--tag"), hex_argument(id->version, "--version"),
+              hex_argument(id->rawid, "--rawid"), parse_list(id->positions, "--positions"));
     Bytes text = encode_form(r.id, gen_io.out_form), code = encode_form(r.verify, gen_io.out_form);
     text.insert(text.end(), code.begin(), code.end());
     write_all(text, gen_io.output);
@@ -206,14 +212,15 @@ void add_ciphers(CLI::App& app) {
     Bridge which;
   };
   for (const BridgeCommand& b :
-       {BridgeCommand{"system-aes128", "AES-128-CBC, zero IV, PKCS#7 through the platform cipher; "
-                                       "empty input comes back as it is",
+       {BridgeCommand{"system-aes128",
+                      "AES-128-CBC, zero IV, PKCS#7 through the platform cipher; "
+                      "empty input comes back as it is",
                       Bridge::kSystem128},
         BridgeCommand{"aes256", "AES-256-CBC, zero IV, PKCS#7 through the platform cipher",
                       Bridge::kAes256}}) {
     CLI::App* grp = group(app, b.name, b.about,
-                          std::string("printf 'hi' | norvek ") + b.name + " encrypt --key k | norvek " +
-                              b.name + " decrypt --key k");
+                          std::string("printf 'hi' | norvek ") + b.name +
+                              " encrypt --key k | norvek " + b.name + " decrypt --key k");
     for (bool encrypt : {true, false}) {
       struct KeyArg {
         std::string text;
@@ -221,26 +228,28 @@ void add_ciphers(CLI::App& app) {
       };
       auto key = std::make_shared<KeyArg>();
       Bridge which = b.which;
-      CLI::App* cmd = command(
-          grp, encrypt ? "encrypt" : "decrypt", encrypt ? "Encipher" : "Decipher",
-          std::string("norvek ") + b.name + (encrypt ? " encrypt" : " decrypt") +
-              " --key 'secret key' " + (encrypt ? "plain.bin -o c.bin" : "c.bin"),
-          "raw", [key, which, encrypt](const Bytes& in) {
-            std::optional<std::string> text;
-            if (key->option->count() > 0) text = key->text;
-            return bridge(which, encrypt, in, text);
-          });
-      key->option = cmd->add_option("--key", key->text,
-                      which == Bridge::kSystem128
-                          ? "key text, UTF-8 up to 32 bytes, first 16 used; absent or empty fails"
-                          : "key text, UTF-8 up to 32 bytes, zero-extended; absent is all zeros");
+      CLI::App* cmd =
+          command(grp, encrypt ? "encrypt" : "decrypt", encrypt ? "Encipher" : "Decipher",
+                  std::string("norvek ") + b.name + (encrypt ? " encrypt" : " decrypt") +
+                      " --key 'secret key' " + (encrypt ? "plain.bin -o c.bin" : "c.bin"),
+                  "raw", [key, which, encrypt](const Bytes& in) {
+                    std::optional<std::string> text;
+                    if (key->option->count() > 0) text = key->text;
+                    return bridge(which, encrypt, in, text);
+                  });
+      key->option = cmd->add_option(
+          "--key", key->text,
+          which == Bridge::kSystem128
+              ? "key text, UTF-8 up to 32 bytes, first 16 used; absent or empty fails"
+              : "key text, UTF-8 up to 32 bytes, zero-extended; absent is all zeros");
     }
   }
 }
 
 void add_transforms(CLI::App& app) {
-  CLI::App* grp = group(app, "chain", "Chains of the 46 byte transforms (obfuscation, not encryption)",
-                         "printf 'hi' | norvek chain encrypt --list 3,0,45 | norvek chain undo --list 3,0,45");
+  CLI::App* grp =
+      group(app, "chain", "Chains of the 46 byte transforms (obfuscation, not encryption)",
+            "printf 'hi' | norvek chain encrypt --list 3,0,45 | norvek chain undo --list 3,0,45");
   struct ChainCommand {
     const char* name;
     const char* about;
@@ -259,11 +268,12 @@ void add_transforms(CLI::App& app) {
     auto args = std::make_shared<ChainArgs>();
     ChainOp op = c.op;
     CLI::App* cmd = command(grp, c.name, c.about,
-                            std::string("norvek chain ") + c.name + " --list 3,0,45 data.bin", "raw",
-                            [args, op](const Bytes& in) {
+                            std::string("norvek chain ") + c.name + " --list 3,0,45 data.bin",
+                            "raw", [args, op](const Bytes& in) {
                               return chain(op, args->ex, parse_list(args->list, "--list"), in);
                             });
-    cmd->add_option("--list", args->list, "table entries, comma-separated (0..45, or any >= 0 with --ex)")
+    cmd->add_option("--list", args->list,
+                    "table entries, comma-separated (0..45, or any >= 0 with --ex)")
         ->required();
     cmd->add_flag("--ex", args->ex, "the Ex form: each value taken modulo 46");
   }
@@ -280,40 +290,53 @@ void add_transforms(CLI::App& app) {
   one->add_flag("--reverse", row->reverse, "apply the reverse transform");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"norvek: the NorVek crypto library's schemes from the command line.\n"
-               "Input is FILE or standard input, output standard output or -o FILE.\n"
-               "Exit status: 0 success, 1 the operation failed, 2 usage error."};
-  app.footer("Example:\n  printf 'hello' | norvek sign\n"
-             "Run 'norvek COMMAND --help' for a command's options.");
+int cli_main(int argc, char** argv) {
+  CLI::App app{
+      "norvek: the NorVek crypto library's schemes from the command line.\n"
+      "Input is FILE or standard input, output standard output or -o FILE.\n"
+      "Exit status: 0 success, 1 the operation failed, 2 usage error."};
+  app.footer(
+      "Example:\n  printf 'hello' | norvek sign\n"
+      "Run 'norvek COMMAND --help' for a command's options.");
   app.require_subcommand(1);
   add_codecs(app);
   add_digests(app);
   add_ciphers(app);
   add_transforms(app);
-  Io& vec_io = add_io(
-      leaf(&app, "vectors", "Write the conformance vector file (deterministic)",
-           "norvek vectors -o vectors/conformance.json"),
-      "raw", false);
-  app.get_subcommand("vectors")->callback([&vec_io] { write_all(conformance_vectors(), vec_io.output); });
+  Io& vec_io = add_io(leaf(&app, "vectors", "Write the conformance vector file (deterministic)",
+                           "norvek vectors -o vectors/conformance.json"),
+                      "raw", false);
+  app.get_subcommand("vectors")->callback(
+      [&vec_io] { write_all(conformance_vectors(), vec_io.output); });
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
     std::string message = e.what();
-    for (char& c : message)
-      if (c == '\n') c = ' ';
-    std::fprintf(stderr, "norvek: %s\n", message.c_str());
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    (void)std::fprintf(stderr, "norvek: %s\n", message.c_str());
     return kExitUsage;
   } catch (const ToolError& e) {
-    std::fprintf(stderr, "norvek: %s\n", e.what());
+    (void)std::fprintf(stderr, "norvek: %s\n", e.what());
     return e.status;
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "norvek: out of memory\n");
+    (void)std::fprintf(stderr, "norvek: out of memory\n");
     return kExitFailure;
   }
   return 0;
+}
+
+}  // namespace
+
+// Anything the command line setup itself throws ends as a failure, not an abort.
+int main(int argc, char** argv) {
+  try {
+    return cli_main(argc, argv);
+  } catch (const std::exception& e) {
+    (void)std::fprintf(stderr, "norvek: %s\n", e.what());
+  } catch (...) {
+    (void)std::fprintf(stderr, "norvek: unexpected failure\n");
+  }
+  return kExitFailure;
 }

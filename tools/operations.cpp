@@ -33,8 +33,8 @@ Bytes hex_encode(const Bytes& in) { return to_bytes(norvek_crypto_Bin2Hex(to_buf
 Bytes hex_decode(const Bytes& in) {
   Bytes text = in, out(in.size() / 2);
   uint64_t outlen = out.size();
-  if (in.size() % 2 != 0 ||
-      norvek_crypto_Hex2Bin(reinterpret_cast<char*>(text.data()), text.size(), out.data(), outlen) != 0)
+  if (in.size() % 2 != 0 || norvek_crypto_Hex2Bin(reinterpret_cast<char*>(text.data()), text.size(),
+                                                  out.data(), outlen) != 0)
     fail("malformed hex");
   return out;
 }
@@ -46,8 +46,8 @@ Bytes codec_encode(const Bytes& in, bool web_safe, bool padded) {
   NSData data = to_data(in);
   if (web_safe) return to_bytes(Codec::webSafeEncodeData(data, padded));
   if (padded) return to_bytes(Codec::encodeData(data));
-  return to_bytes(Codec::PrivateMethods::baseEncode(in.data(), in.size(),
-                                                    Codec::PrivateMethods::kStandardAlphabet, false));
+  return to_bytes(Codec::PrivateMethods::baseEncode(
+      in.data(), in.size(), Codec::PrivateMethods::kStandardAlphabet, false));
 }
 
 Bytes codec_decode(const Bytes& in, bool web_safe, bool padded) {
@@ -72,7 +72,8 @@ Bytes uri_encode(const Bytes& in) {
 Bytes uri_decode(const Bytes& in) {
   for (size_t i = 0; i < in.size(); ++i) {
     if (in[i] == 0) fail("malformed URI component: zero byte");
-    if (in[i] == '%' && (i + 2 >= in.size() || !is_hex_digit(in[i + 1]) || !is_hex_digit(in[i + 2])))
+    if (in[i] == '%' &&
+        (i + 2 >= in.size() || !is_hex_digit(in[i + 1]) || !is_hex_digit(in[i + 2])))
       fail("malformed URI component: bad escape");
   }
   return to_bytes(CNorVekXURL::decodeURIComponent(std::string(in.begin(), in.end())));
@@ -135,10 +136,9 @@ Bytes bridge(Bridge which, bool encrypt, const Bytes& in, const std::optional<st
 Bytes chain(ChainOp op, bool ex, const std::vector<int32_t>& list, const Bytes& in) {
   std::vector<int32_t> order = list;
   if (op == ChainOp::kUndo) std::reverse(order.begin(), order.end());
-  auto run = op == ChainOp::kEncrypt ? (ex ? &CNorVekXCryptoHelper::DynEncryptEx
-                                           : &CNorVekXCryptoHelper::DynEncrypt)
-                                     : (ex ? &CNorVekXCryptoHelper::DynDecryptEx
-                                           : &CNorVekXCryptoHelper::DynDecrypt);
+  auto run = op == ChainOp::kEncrypt
+                 ? (ex ? &CNorVekXCryptoHelper::DynEncryptEx : &CNorVekXCryptoHelper::DynEncrypt)
+                 : (ex ? &CNorVekXCryptoHelper::DynDecryptEx : &CNorVekXCryptoHelper::DynDecrypt);
   // A refused list leaves the output as it was, which tells it from the 0
   // that an empty input gives.
   CNorVekXBuffer input = to_buffer(in), output(1);

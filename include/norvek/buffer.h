@@ -19,11 +19,12 @@ class CNorVekXBuffer {
   uint8_t* m_pData;  // null when the buffer holds no storage
   uint64_t m_nSize;  // number of bytes held; 0 when m_pData is null
 
-  CNorVekXBuffer();                                    // no storage
-  explicit CNorVekXBuffer(uint64_t size);              // `size` zero bytes
-  explicit CNorVekXBuffer(const char* pData);          // strlen(pData) bytes, no terminator; null reads as ""
-  CNorVekXBuffer(const uint8_t* pData, uint64_t size); // copy; pData may be null only if size is 0
-  CNorVekXBuffer(const CNorVekXBuffer& rhs);           // deep copy
+  CNorVekXBuffer();                        // no storage
+  explicit CNorVekXBuffer(uint64_t size);  // `size` zero bytes
+  // strlen(pData) bytes, no terminator; null reads as "".
+  explicit CNorVekXBuffer(const char* pData);
+  CNorVekXBuffer(const uint8_t* pData, uint64_t size);  // copy; pData may be null only if size is 0
+  CNorVekXBuffer(const CNorVekXBuffer& rhs);            // deep copy
   ~CNorVekXBuffer();
 
   CNorVekXBuffer& operator=(const CNorVekXBuffer& rhs);  // deep copy; self-assignment is a no-op

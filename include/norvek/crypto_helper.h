@@ -75,8 +75,7 @@ class CNorVekXCryptoHelper {
 
   // `digits` (1..12) bytes of a one-time code derived from three HMAC-SHA1s
   // of `in` under built-in salts; empty outside that range. `key` is not read.
-  static CNorVekXBuffer HOTPex(const CNorVekXBuffer& in, const CNorVekXBuffer& key,
-                               int32_t digits);
+  static CNorVekXBuffer HOTPex(const CNorVekXBuffer& in, const CNorVekXBuffer& key, int32_t digits);
 
   // tag | version | rawid with the `count` (4..12) code bytes of
   // HOTPex(tag|version|rawid) spliced in at the output positions listed in

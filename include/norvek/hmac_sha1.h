@@ -11,8 +11,7 @@ extern "C" {
 #endif
 
 void norvek_crypto_hmac_sha1_KQZP(const uint8_t* input_buffer, uint64_t input_buffer_size,
-                                  const uint8_t* key, uint64_t key_length,
-                                  uint8_t* output_digest);
+                                  const uint8_t* key, uint64_t key_length, uint8_t* output_digest);
 
 #ifdef __cplusplus
 }

@@ -92,8 +92,8 @@ extern "C" CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, CCOptions op
     const size_t take = dataInLength - done < kChunk ? dataInLength - done : kChunk;
     int produced = 0;
     // GCOVR_EXCL_BR_START: an update over whole blocks of at most 1 GiB does not fail
-    if (EVP_CipherUpdate(ctx.get(), out + written, &produced, in + done,
-                         static_cast<int>(take)) != 1) {
+    if (EVP_CipherUpdate(ctx.get(), out + written, &produced, in + done, static_cast<int>(take)) !=
+        1) {
       return fail(kCCParamError);  // GCOVR_EXCL_LINE
     }
     // GCOVR_EXCL_BR_STOP
@@ -104,7 +104,8 @@ extern "C" CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, CCOptions op
   if (EVP_CipherFinal_ex(ctx.get(), out + written, &tail) != 1) {
     // Encryption cannot fail here (its size was checked); a decryption fails
     // on bad padding, including a padded ciphertext of no blocks at all.
-    return fail(encrypt ? kCCParamError : kCCDecodeError);  // GCOVR_EXCL_BR_LINE: encryption never gets here
+    return fail(encrypt ? kCCParamError
+                        : kCCDecodeError);  // GCOVR_EXCL_BR_LINE: encryption never gets here
   }
   written += static_cast<size_t>(tail);
   set_moved(dataOutMoved, written);

@@ -106,11 +106,20 @@ long long utf16_units(const uint8_t* s, size_t n) {
     const uint8_t c = s[i];
     size_t extra;
     uint32_t cp;
-    if (c < 0x80) { extra = 0; cp = c; }
-    else if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
-    else return -1;
+    if (c < 0x80) {
+      extra = 0;
+      cp = c;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else
+      return -1;
     if (n - i <= extra) return -1;
     for (size_t k = 1; k <= extra; ++k) {
       if ((s[i + k] & 0xC0) != 0x80) return -1;
@@ -152,7 +161,8 @@ const char* NSString::UTF8String() const noexcept {
 
 NSUInteger NSString::length() const noexcept { return m_object ? store()->utf16_length : 0; }
 
-BOOL NSString::getCString(char* buffer, NSUInteger maxLength, NSStringEncoding encoding) const noexcept {
+BOOL NSString::getCString(char* buffer, NSUInteger maxLength,
+                          NSStringEncoding encoding) const noexcept {
   if (!m_object || buffer == nullptr) return false;
   const std::string& text = store()->utf8;
   if (encoding == NSASCIIStringEncoding &&

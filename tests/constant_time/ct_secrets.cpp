@@ -108,8 +108,12 @@ void hash_cases() {
   };
   std::vector<Pad> pads;
   for (int p = 1; p <= 16; ++p) pads.push_back({32, p, -1, p});
-  pads.insert(pads.end(), {{32, 0, -1, -1}, {32, 17, -1, -1}, {5, 6, -1, -1}, {32, 16, 15, -1},
-                           {32, 2, 1, -1}, {3, 3, -1, 3}});
+  pads.insert(pads.end(), {{32, 0, -1, -1},
+                           {32, 17, -1, -1},
+                           {5, 6, -1, -1},
+                           {32, 16, 15, -1},
+                           {32, 2, 1, -1},
+                           {3, 3, -1, 3}});
   for (const Pad& t : pads) {
     run("pkcs7 check, length " + std::to_string(t.length) + ", pad " + std::to_string(t.pad) +
             (t.damaged >= 0 ? " damaged" : ""),
@@ -199,7 +203,6 @@ int main(int argc, char** argv) {
     }
     aes_cases();
   }
-  std::printf("%d case(s) with memcheck reports, %d wrong result(s)\n", leaking_cases,
-              mismatches);
+  std::printf("%d case(s) with memcheck reports, %d wrong result(s)\n", leaking_cases, mismatches);
   return leaking_cases == 0 && mismatches == 0 ? 0 : 1;
 }

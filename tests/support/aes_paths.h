@@ -45,11 +45,12 @@ class AesPathTest : public ::testing::TestWithParam<NorvekAesPath> {
 }  // namespace norvek_test
 
 // Lets failure messages name the path.
-inline void PrintTo(NorvekAesPath path, std::ostream* os) { *os << norvek_test::aes_path_name(path); }
+inline void PrintTo(NorvekAesPath path, std::ostream* os) {
+  *os << norvek_test::aes_path_name(path);
+}
 
-#define NORVEK_ON_EVERY_AES_PATH(suite)                                             \
-  INSTANTIATE_TEST_SUITE_P(                                                         \
-      Path, suite, ::testing::ValuesIn(::norvek_test::available_aes_paths()),       \
-      [](const ::testing::TestParamInfo<NorvekAesPath>& info) {                     \
-        return std::string(::norvek_test::aes_path_name(info.param));               \
-      })
+#define NORVEK_ON_EVERY_AES_PATH(suite)                                                            \
+  INSTANTIATE_TEST_SUITE_P(Path, suite, ::testing::ValuesIn(::norvek_test::available_aes_paths()), \
+                           [](const ::testing::TestParamInfo<NorvekAesPath>& info) {               \
+                             return std::string(::norvek_test::aes_path_name(info.param));         \
+                           })

@@ -41,9 +41,9 @@ class Sha1PathTest : public ::testing::TestWithParam<Sha1Path> {
 
 }  // namespace norvek_test
 
-#define NORVEK_SHA1_PATH_SUITE(Suite)                                                  \
-  using Suite = norvek_test::Sha1PathTest;                                             \
+#define NORVEK_SHA1_PATH_SUITE(Suite)                                                        \
+  using Suite = norvek_test::Sha1PathTest;                                                   \
   INSTANTIATE_TEST_SUITE_P(Path, Suite, ::testing::ValuesIn(norvek_test::sha1_paths_here()), \
                            [](const ::testing::TestParamInfo<norvek_test::Sha1Path>& info) { \
-                             return std::string(norvek_test::sha1_path_name(info.param));   \
+                             return std::string(norvek_test::sha1_path_name(info.param));    \
                            })

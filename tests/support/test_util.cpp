@@ -49,7 +49,9 @@ std::string text_of(const NSData& data) {
   return std::string(b.begin(), b.end());
 }
 
-std::string text_of(const NSString& text) { return text.isNil() ? std::string() : text.UTF8String(); }
+std::string text_of(const NSString& text) {
+  return text.isNil() ? std::string() : text.UTF8String();
+}
 
 std::string to_hex(const Bytes& bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -93,14 +95,17 @@ Bytes run_evp(const EVP_CIPHER* cipher, const Bytes& key, const uint8_t* iv, con
 }  // namespace
 
 Bytes openssl_aes_ecb(const Bytes& key, const Bytes& in, bool encrypt) {
-  const EVP_CIPHER* c = key.size() == 16 ? EVP_aes_128_ecb()
-                        : key.size() == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+  const EVP_CIPHER* c = key.size() == 16   ? EVP_aes_128_ecb()
+                        : key.size() == 24 ? EVP_aes_192_ecb()
+                                           : EVP_aes_256_ecb();
   return run_evp(c, key, nullptr, in, encrypt, false);
 }
 
-Bytes openssl_aes_cbc(const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt, bool pkcs7) {
-  const EVP_CIPHER* c = key.size() == 16 ? EVP_aes_128_cbc()
-                        : key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+Bytes openssl_aes_cbc(const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt,
+                      bool pkcs7) {
+  const EVP_CIPHER* c = key.size() == 16   ? EVP_aes_128_cbc()
+                        : key.size() == 24 ? EVP_aes_192_cbc()
+                                           : EVP_aes_256_cbc();
   return run_evp(c, key, iv.data(), in, encrypt, pkcs7);
 }
 
@@ -108,8 +113,8 @@ Bytes openssl_hmac_sha1(const Bytes& message, const Bytes& key) {
   Bytes out(20);
   unsigned int len = 0;
   static const uint8_t empty = 0;  // OpenSSL wants a non-null key even when empty
-  HMAC(EVP_sha1(), key.empty() ? &empty : key.data(), static_cast<int>(key.size()),
-       message.data(), message.size(), out.data(), &len);
+  HMAC(EVP_sha1(), key.empty() ? &empty : key.data(), static_cast<int>(key.size()), message.data(),
+       message.size(), out.data(), &len);
   return out;
 }
 

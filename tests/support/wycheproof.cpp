@@ -50,7 +50,8 @@ std::vector<WycheproofCase> load_wycheproof(const std::string& path) {
 
 std::vector<uint8_t> from_hex(const std::string& hex) {
   std::vector<uint8_t> out(hex.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
   return out;
 }
 

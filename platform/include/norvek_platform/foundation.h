@@ -72,9 +72,9 @@ class NSMutableData : public NSData {
  public:
   using NSData::NSData;
 
-  static NSMutableData data();                 // new, empty
-  void setLength(NSUInteger length);           // growth reads zero
-  void* mutableBytes() const noexcept;         // null for nil
+  static NSMutableData data();          // new, empty
+  void setLength(NSUInteger length);    // growth reads zero
+  void* mutableBytes() const noexcept;  // null for nil
 };
 
 // Immutable text, held as UTF-8.

@@ -8,7 +8,8 @@
 extern "C" {
 
 // The platform's own spelling of the opaque type, reserved name included.
-typedef const struct __SecRandom* SecRandomRef;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+typedef const struct __SecRandom* SecRandomRef;
 extern const SecRandomRef kSecRandomDefault;  // null, as on the platform
 
 // Fills `count` bytes at `bytes`; 0 on success, a non-zero status (errSecIO-like,
