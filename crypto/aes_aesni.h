@@ -32,7 +32,8 @@ NORVEK_AESNI_INLINE __m128i aesni_bswap32(__m128i x) {
 }
 
 NORVEK_AESNI_INLINE __m128i aesni_round_key(const vantel_aes_key_stKQZP* key, int i) {
-  return aesni_bswap32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key->round_keys + 4 * size_t(i))));
+  return aesni_bswap32(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(key->round_keys + 4 * size_t(i))));
 }
 
 NORVEK_AESNI_INLINE __m128i aesni_load(const uint8_t* p) {
@@ -167,17 +168,13 @@ NORVEK_AESNI void aesni_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint
 void aesni_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    aesni_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { aesni_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 void aesni_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    aesni_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { aesni_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 constexpr AesOps kAesniOps = {aesni_set_encrypt_key, aesni_set_decrypt_key, aesni_encrypt,

@@ -155,17 +155,13 @@ NORVEK_ARMV8 void armv8_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint
 void armv8_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    armv8_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { armv8_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 void armv8_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    armv8_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { armv8_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 constexpr AesOps kArmv8Ops = {armv8_set_encrypt_key, armv8_set_decrypt_key, armv8_encrypt,

@@ -64,9 +64,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
 void vaes_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
-  by_rounds(key, [&](auto nr) {
-    vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key);
-  });
+  by_rounds(key, [&](auto nr) { vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
 }
 
 constexpr AesOps kVaesOps = {aesni_set_encrypt_key, aesni_set_decrypt_key, aesni_encrypt,

@@ -62,7 +62,7 @@ inline NorvekCpuFeatures norvek_detect_cpu_features() noexcept {
 #endif
   f.armv8_sha1 = (hwcap & HWCAP_SHA1) != 0;
 #endif
-// GCOVR_EXCL_BR_STOP
+  // GCOVR_EXCL_BR_STOP
   return f;
 }
 

@@ -37,7 +37,7 @@ constexpr void norvek_hmac_sha1_absorb(norvek_crypto_shastate_st_KQZP& c) {
     c.h2 = h[2];
     c.h3 = h[3];
     c.h4 = h[4];
-  // GCOVR_EXCL_STOP
+    // GCOVR_EXCL_STOP
   } else {
     norvek_crypto_SHA1_block(&c, c.block, 64);
   }

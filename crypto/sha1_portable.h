@@ -43,22 +43,22 @@ constexpr void store_be32(uint8_t* p, uint32_t v) {
 #define NV_SCHED(t) \
   (x[(t)&15] = rotl(x[((t) + 13) & 15] ^ x[((t) + 8) & 15] ^ x[((t) + 2) & 15] ^ x[(t)&15], 1))
 
-#define NV_R0(a, b, c, d, e, t)                                   \
-  x[t] = word(t);                                                 \
-  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + x[t];                \
+#define NV_R0(a, b, c, d, e, t)                    \
+  x[t] = word(t);                                  \
+  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + x[t]; \
   (b) = rotl(b, 30);
-#define NV_R1(a, b, c, d, e, t)                                   \
-  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + NV_SCHED(t);        \
+#define NV_R1(a, b, c, d, e, t)                           \
+  (e) += rotl(a, 5) + NV_CH(b, c, d) + kK0 + NV_SCHED(t); \
   (b) = rotl(b, 30);
-#define NV_R2(a, b, c, d, e, t)                                   \
-  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK1 + NV_SCHED(t);    \
+#define NV_R2(a, b, c, d, e, t)                               \
+  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK1 + NV_SCHED(t); \
   (b) = rotl(b, 30);
-#define NV_R3(a, b, c, d, e, t)                                   \
-  (e) += rotl(a, 5) + kK2 + NV_SCHED(t);                         \
-  NV_MAJ_ADD(e, b, c, d);                                         \
+#define NV_R3(a, b, c, d, e, t)          \
+  (e) += rotl(a, 5) + kK2 + NV_SCHED(t); \
+  NV_MAJ_ADD(e, b, c, d);                \
   (b) = rotl(b, 30);
-#define NV_R4(a, b, c, d, e, t)                                   \
-  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK3 + NV_SCHED(t);    \
+#define NV_R4(a, b, c, d, e, t)                               \
+  (e) += rotl(a, 5) + NV_PARITY(b, c, d) + kK3 + NV_SCHED(t); \
   (b) = rotl(b, 30);
 
 // Five rounds with the working variables rotating through their roles.

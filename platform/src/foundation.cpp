@@ -61,7 +61,7 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length) {
   std::shared_ptr<Store> store;
   try {
     store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length);
-  } catch (...) {  // GCOVR_EXCL_START: needs the control block's allocation to fail
+  } catch (...) {      // GCOVR_EXCL_START: needs the control block's allocation to fail
     std::free(bytes);  // the area was handed over: do not leak it
     throw;
   }  // GCOVR_EXCL_STOP
