@@ -119,16 +119,12 @@ clean:
 .PHONY: cross cross-arm64 cross-s390x
 cross: cross-arm64 cross-s390x
 
-cross-arm64:
+# Debian architecture name -> GNU triple of its cross compiler.
+CROSS_TRIPLE_arm64 := aarch64-linux-gnu
+CROSS_TRIPLE_s390x := s390x-linux-gnu
+cross-arm64 cross-s390x: cross-%:
 	$(DEPS) cross
-	cmake/toolchains/cross_deps.sh arm64 aarch64-linux-gnu
-	cmake --preset cross-arm64
-	cmake --build --preset cross-arm64 -j2
-	ctest --preset cross-arm64
-
-cross-s390x:
-	$(DEPS) cross
-	cmake/toolchains/cross_deps.sh s390x s390x-linux-gnu
-	cmake --preset cross-s390x
-	cmake --build --preset cross-s390x -j2
-	ctest --preset cross-s390x
+	cmake/toolchains/cross_deps.sh $* $(CROSS_TRIPLE_$*)
+	cmake --preset cross-$*
+	cmake --build --preset cross-$* -j2
+	ctest --preset cross-$*
