@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <random>
 #include <string>
 
@@ -16,6 +17,28 @@
 #include "norvek_platform/objc_runtime.h"
 #include "test_util.h"
 #include "wycheproof.h"
+
+// While set, this thread's scalar allocations fail, as they would once memory
+// has run out (array allocation goes through these too). The helpers stay out
+// of line so the compiler does not pair malloc with a delete expression.
+static thread_local bool g_refuse_allocation = false;
+
+__attribute__((noinline)) static void* refusable_allocate(std::size_t size) noexcept {
+  return g_refuse_allocation ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+__attribute__((noinline)) static void release(void* p) noexcept { std::free(p); }
+
+void* operator new(std::size_t size) {
+  void* p = refusable_allocate(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  return refusable_allocate(size);
+}
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t /*size*/) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t& /*tag*/) noexcept { release(p); }
 
 namespace {
 
@@ -121,6 +144,24 @@ const std::string kNameRaisedAtStartup = [] {
 
 TEST(PlatformRuntime, MallocExceptionNamedWhileStaticsAreBuiltOrDestroyed) {
   EXPECT_EQ(kNameRaisedAtStartup, "NSMallocException");
+}
+
+// Raising the malloc exception allocates nothing: it is what runs when memory
+// has run out, and must not turn into a plain std::bad_alloc.
+TEST(PlatformRuntime, MallocExceptionRaisedWithoutAllocating) {
+  bool named = false;
+  bool other = false;
+  g_refuse_allocation = true;
+  try {
+    objc_exception_throw(objc_retainAutorelease(NSMallocException));
+  } catch (const NSExceptionError& e) {
+    named = e.name() == "NSMallocException" && std::strcmp(e.what(), "NSMallocException") == 0;
+  } catch (...) {
+    other = true;
+  }
+  g_refuse_allocation = false;
+  EXPECT_TRUE(named);
+  EXPECT_FALSE(other);
 }
 
 // Any other name object is raised under its own name; nil under an empty one.

@@ -13,8 +13,10 @@ const NSString& objc_retainAutorelease(const NSString& object) noexcept { return
 void objc_exception_throw(const NSString& exception) {
   // The malloc exception is told by its address and named from the constant:
   // an allocation may fail in a static initialiser that runs before the name
-  // object is built, or in a destructor that runs after it is gone.
-  if (&exception == &NSMallocException) throw NSExceptionError(kMallocExceptionName);
+  // object is built, or in a destructor that runs after it is gone. It
+  // allocates nothing, since memory has run out.
+  if (&exception == &NSMallocException)
+    throw NSExceptionError::withStaticName(kMallocExceptionName);
   const char* name = exception.UTF8String();
   throw NSExceptionError(name != nullptr ? name : "");
 }

@@ -15,7 +15,7 @@ std::string raised_name(const std::function<void()>& f) {
   try {
     f();
   } catch (const NSExceptionError& e) {
-    return e.name();
+    return std::string(e.name());
   } catch (...) {
     return "(another exception)";
   }

@@ -2,8 +2,10 @@
 // an allocation failure: the exception name object and the throw operation.
 #pragma once
 
+#include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "norvek_platform/foundation.h"
 
@@ -11,15 +13,30 @@
 extern const NSString NSMallocException;
 
 // What objc_exception_throw raises. It derives from std::bad_alloc so that a
-// C++ caller may catch either it or std::bad_alloc.
+// C++ caller may catch either it or std::bad_alloc. Copying never throws.
 class NSExceptionError : public std::bad_alloc {
  public:
-  explicit NSExceptionError(std::string name) : m_name(std::move(name)) {}
-  const std::string& name() const noexcept { return m_name; }
-  const char* what() const noexcept override { return m_name.c_str(); }
+  // Keeps its own copy of the name (the copy may raise std::bad_alloc).
+  explicit NSExceptionError(std::string_view name)
+      : m_owned(std::make_shared<const std::string>(name)), m_name(m_owned->c_str()) {}
+
+  // Names the exception after a string with static storage, allocating
+  // nothing: what is raised when memory has run out.
+  static NSExceptionError withStaticName(const char* name) noexcept {
+    return NSExceptionError(StaticName{}, name);
+  }
+
+  std::string_view name() const noexcept {
+    return m_owned ? std::string_view(*m_owned) : std::string_view(m_name);
+  }
+  const char* what() const noexcept override { return m_name; }
 
  private:
-  std::string m_name;
+  struct StaticName {};
+  NSExceptionError(StaticName /*tag*/, const char* name) noexcept : m_name(name) {}
+
+  std::shared_ptr<const std::string> m_owned;  // empty for a static name
+  const char* m_name;
 };
 
 const NSString& objc_retainAutorelease(const NSString& object) noexcept;
