@@ -9,8 +9,10 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "norvek_platform/common_crypto.h"
 #include "norvek_platform/foundation.h"
@@ -19,8 +21,9 @@
 #include "wycheproof.h"
 
 // While set, this thread's scalar allocations fail, as they would once memory
-// has run out (array allocation goes through these too). The helpers stay out
-// of line so the compiler does not pair malloc with a delete expression.
+// has run out (array forms may bypass this under sanitizers or valgrind). The
+// helpers stay out of line so the compiler does not pair malloc with a delete
+// expression.
 static thread_local bool g_refuse_allocation = false;
 
 __attribute__((noinline)) static void* refusable_allocate(std::size_t size) noexcept {
@@ -162,6 +165,19 @@ TEST(PlatformRuntime, MallocExceptionRaisedWithoutAllocating) {
   g_refuse_allocation = false;
   EXPECT_TRUE(named);
   EXPECT_FALSE(other);
+}
+
+// A copy or a move keeps the name after the exception it came from is gone,
+// and so does the source of a move (names past the short-string length).
+TEST(PlatformRuntime, CopiesAndMovesKeepTheName) {
+  constexpr std::string_view kName = "AnExceptionNameLongerThanAShortString";
+  std::optional<NSExceptionError> source(std::in_place, kName);
+  std::optional<NSExceptionError> moved(std::in_place, std::move(*source));
+  const NSExceptionError copied = *moved;
+  moved.reset();
+  EXPECT_EQ(source->name(), kName);
+  EXPECT_EQ(copied.name(), kName);
+  EXPECT_STREQ(copied.what(), kName.data());
 }
 
 // Any other name object is raised under its own name; nil under an empty one.

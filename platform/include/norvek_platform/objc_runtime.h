@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "norvek_platform/foundation.h"
 
@@ -13,7 +14,8 @@
 extern const NSString NSMallocException;
 
 // What objc_exception_throw raises. It derives from std::bad_alloc so that a
-// C++ caller may catch either it or std::bad_alloc. Copying never throws.
+// C++ caller may catch either it or std::bad_alloc. Copying never throws, and
+// a move copies, so the source keeps its name as well.
 class NSExceptionError : public std::bad_alloc {
  public:
   // Keeps its own copy of the name (the copy may raise std::bad_alloc).
@@ -26,6 +28,11 @@ class NSExceptionError : public std::bad_alloc {
     return NSExceptionError(StaticName{}, name);
   }
 
+  NSExceptionError(const NSExceptionError&) noexcept = default;
+  NSExceptionError& operator=(const NSExceptionError&) noexcept = default;
+  ~NSExceptionError() override = default;
+
+  // The view is valid while this exception or a copy of it lives.
   std::string_view name() const noexcept {
     return m_owned ? std::string_view(*m_owned) : std::string_view(m_name);
   }
@@ -38,6 +45,7 @@ class NSExceptionError : public std::bad_alloc {
   std::shared_ptr<const std::string> m_owned;  // empty for a static name
   const char* m_name;
 };
+static_assert(std::is_nothrow_copy_constructible_v<NSExceptionError>);
 
 const NSString& objc_retainAutorelease(const NSString& object) noexcept;
 [[noreturn]] void objc_exception_throw(const NSString& exception);
