@@ -5,8 +5,8 @@
 // Constant-time: no branch or memory index depends on the key or the data
 // (key set-up included: SubWord is AESENCLAST with a zero round key, and
 // InvMixColumns is AESIMC). Round-key copies the code keeps on the stack are
-// wiped here; what the compiler spills from registers is wiped by the caller
-// (norvek_wipe_stack_below after CBC decryption).
+// wiped here; the bulk loops read the round keys from that copy as they go
+// (keys_in_memory), so the compiler has none to spill.
 #pragma once
 
 #if defined(__x86_64__)
@@ -106,9 +106,9 @@ template <int Nr>
 NORVEK_AESNI void aesni_cbc_encrypt_rounds(const uint8_t* in, uint8_t* out, uint8_t* ivec,
                                            uint64_t nblock, const vantel_aes_key_stKQZP* key) {
   const AesniKeys<Nr> ks(key);
-  const __m128i* k = ks.k;
   __m128i v = aesni_load(ivec);
   for (; nblock != 0; --nblock, in += 16, out += 16) {
+    const __m128i* k = keys_in_memory(ks.k);
     __m128i x = _mm_xor_si128(_mm_xor_si128(aesni_load(in), k[0]), v);
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) x = _mm_aesenc_si128(x, k[r]);
@@ -126,9 +126,10 @@ constexpr size_t kAesniLanes = 8;
 
 template <int Nr>
 NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* out, __m128i v,
-                                                   uint64_t nblock, const __m128i* k) {
+                                                   uint64_t nblock, const __m128i* keys) {
   for (; nblock >= kAesniLanes;
        nblock -= kAesniLanes, in += 16 * kAesniLanes, out += 16 * kAesniLanes) {
+    const __m128i* k = keys_in_memory(keys);
     __m128i c[kAesniLanes], x[kAesniLanes];
 #pragma GCC unroll 8
     for (size_t j = 0; j < kAesniLanes; ++j) {
@@ -148,6 +149,7 @@ NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* o
     v = c[kAesniLanes - 1];
   }
   for (; nblock != 0; --nblock, in += 16, out += 16) {
+    const __m128i* k = keys_in_memory(keys);
     const __m128i c = aesni_load(in);
     __m128i x = _mm_xor_si128(c, k[0]);
 #pragma GCC unroll 14

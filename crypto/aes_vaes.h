@@ -3,7 +3,8 @@
 // on this path is the AES-NI variant's. Compiled with function-level target
 // attributes; run only when the CPU has VAES, AVX2 and the OS saves YMM.
 //
-// Constant-time like the AES-NI variant. The broadcast round keys are wiped.
+// Constant-time like the AES-NI variant. The broadcast round keys are read
+// from their array as the loop goes (keys_in_memory) and wiped after.
 #pragma once
 
 #include "aes_aesni.h"
@@ -30,16 +31,17 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
   __m128i v = aesni_load(ivec);
   for (; nblock >= 2 * kVaesRegs;
        nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs, out += 32 * kVaesRegs) {
+    const __m256i* k = keys_in_memory(kk);
     __m256i x[kVaesRegs];
 #pragma GCC unroll 8
     for (size_t j = 0; j < kVaesRegs; ++j) {
-      x[j] = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j)),
-                              kk[0]);
+      x[j] =
+          _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j)), k[0]);
     }
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) {
 #pragma GCC unroll 8
-      for (size_t j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], kk[r]);
+      for (size_t j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], k[r]);
     }
     // The chaining values are the input shifted back one block, read
     // before any output is written (out == in works); the first comes from
@@ -49,7 +51,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
       const __m256i prev =
           j == 0 ? _mm256_inserti128_si256(_mm256_castsi128_si256(v), aesni_load(in), 1)
                  : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j - 16));
-      x[j] = _mm256_xor_si256(_mm256_aesdeclast_epi128(x[j], kk[Nr]), prev);
+      x[j] = _mm256_xor_si256(_mm256_aesdeclast_epi128(x[j], k[Nr]), prev);
     }
     v = aesni_load(in + 32 * kVaesRegs - 16);
 #pragma GCC unroll 8

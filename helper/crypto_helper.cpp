@@ -121,7 +121,7 @@ constexpr uint64_t kAesBlock = 16;
 // The expanded key (round key 0 is the raw key), wiped however the call
 // ends, an allocation failure included.
 struct ScheduleRecord {
-  vantel_aes_key_stKQZP key{};
+  vantel_aes_key_stKQZP key;  // written by the set-up, wiped whole
   ScheduleRecord() = default;
   ScheduleRecord(const ScheduleRecord&) = delete;
   ScheduleRecord& operator=(const ScheduleRecord&) = delete;
