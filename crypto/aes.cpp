@@ -401,7 +401,7 @@ void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, 
                                 const vantel_aes_key_stKQZP* key) {
   const NorvekAesPath path = current_path();
   if (path != NorvekAesPath::table) {
-    hardware_ops(path).cbc_decrypt(in, out, ivec, nblock, key);  // spills no round key
+    hardware_ops(path).cbc_decrypt(in, out, ivec, nblock, key);  // leaves no round key
     return;
   }
   table_cbc_decrypt(in, out, ivec, nblock, key);

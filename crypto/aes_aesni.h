@@ -5,8 +5,9 @@
 // Constant-time: no branch or memory index depends on the key or the data
 // (key set-up included: SubWord is AESENCLAST with a zero round key, and
 // InvMixColumns is AESIMC). Round-key copies the code keeps on the stack are
-// wiped here; the bulk loops read the round keys from that copy as they go
-// (keys_in_memory), so the compiler has none to spill.
+// wiped here; the bulk loops fetch each round key from that copy in the round
+// that uses it (keys_in_memory), so no key is held long enough to be spilled
+// (the stack scan in the wipe tests checks this).
 #pragma once
 
 #if defined(__x86_64__)
@@ -100,6 +101,15 @@ struct AesniKeys {
   ~AesniKeys() { norvek_secure_wipe(k, sizeof k); }
 };
 
+// AESDEC taking the round key from memory in the instruction itself: with
+// eight blocks and their ciphertexts in registers, a key loaded into one is
+// what the compiler would spill. Legacy encoding; VEX callers clear the upper
+// halves first.
+NORVEK_AESNI_INLINE __m128i aesni_dec_from_memory(__m128i x, const __m128i* round_key) {
+  __asm__("aesdec %1, %0" : "+x"(x) : "m"(*round_key));
+  return x;
+}
+
 // Serial: each block waits for the one before. Each input block is read
 // whole before its output block is written, so out == in works.
 template <int Nr>
@@ -108,11 +118,11 @@ NORVEK_AESNI void aesni_cbc_encrypt_rounds(const uint8_t* in, uint8_t* out, uint
   const AesniKeys<Nr> ks(key);
   __m128i v = aesni_load(ivec);
   for (; nblock != 0; --nblock, in += 16, out += 16) {
-    const __m128i* k = keys_in_memory(ks.k);
-    __m128i x = _mm_xor_si128(_mm_xor_si128(aesni_load(in), k[0]), v);
+    const __m128i* k = ks.k;
+    __m128i x = _mm_xor_si128(_mm_xor_si128(aesni_load(in), *keys_in_memory(k)), v);
 #pragma GCC unroll 14
-    for (int r = 1; r < Nr; ++r) x = _mm_aesenc_si128(x, k[r]);
-    v = _mm_aesenclast_si128(x, k[Nr]);
+    for (int r = 1; r < Nr; ++r) x = _mm_aesenc_si128(x, *keys_in_memory(k + r));
+    v = _mm_aesenclast_si128(x, *keys_in_memory(k + Nr));
     aesni_store(out, v);
   }
   aesni_store(ivec, v);
@@ -129,32 +139,32 @@ NORVEK_AESNI_INLINE __m128i aesni_cbc_decrypt_with(const uint8_t* in, uint8_t* o
                                                    uint64_t nblock, const __m128i* keys) {
   for (; nblock >= kAesniLanes;
        nblock -= kAesniLanes, in += 16 * kAesniLanes, out += 16 * kAesniLanes) {
-    const __m128i* k = keys_in_memory(keys);
     __m128i c[kAesniLanes], x[kAesniLanes];
+    const __m128i k0 = *keys_in_memory(keys);
 #pragma GCC unroll 8
     for (size_t j = 0; j < kAesniLanes; ++j) {
       c[j] = aesni_load(in + 16 * j);
-      x[j] = _mm_xor_si128(c[j], k[0]);
+      x[j] = _mm_xor_si128(c[j], k0);
     }
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) {
 #pragma GCC unroll 8
-      for (size_t j = 0; j < kAesniLanes; ++j) x[j] = _mm_aesdec_si128(x[j], k[r]);
+      for (size_t j = 0; j < kAesniLanes; ++j) x[j] = aesni_dec_from_memory(x[j], keys + r);
     }
+    const __m128i klast = *keys_in_memory(keys + Nr);
 #pragma GCC unroll 8
     for (size_t j = 0; j < kAesniLanes; ++j) {
-      const __m128i p = _mm_aesdeclast_si128(x[j], k[Nr]);
+      const __m128i p = _mm_aesdeclast_si128(x[j], klast);
       aesni_store(out + 16 * j, _mm_xor_si128(p, j == 0 ? v : c[j - 1]));
     }
     v = c[kAesniLanes - 1];
   }
   for (; nblock != 0; --nblock, in += 16, out += 16) {
-    const __m128i* k = keys_in_memory(keys);
     const __m128i c = aesni_load(in);
-    __m128i x = _mm_xor_si128(c, k[0]);
+    __m128i x = _mm_xor_si128(c, *keys_in_memory(keys));
 #pragma GCC unroll 14
-    for (int r = 1; r < Nr; ++r) x = _mm_aesdec_si128(x, k[r]);
-    aesni_store(out, _mm_xor_si128(_mm_aesdeclast_si128(x, k[Nr]), v));
+    for (int r = 1; r < Nr; ++r) x = _mm_aesdec_si128(x, *keys_in_memory(keys + r));
+    aesni_store(out, _mm_xor_si128(_mm_aesdeclast_si128(x, *keys_in_memory(keys + Nr)), v));
     v = c;
   }
   return v;

@@ -38,11 +38,11 @@ NORVEK_INLINE void by_rounds(const vantel_aes_key_stKQZP* key, Fn fn) {
 }
 
 // Hands `keys` back through an empty asm that the compiler must assume
-// changes it. Called once per pass of a bulk loop, it keeps the round keys
-// in the key array they were converted into (wiped by its owner) and read
-// where they are used: hoisted into registers across the loop they outnumber
-// the registers, and the compiler would spill copies of them to the stack,
-// where nothing wipes them.
+// changes it, so what is read through the result is read after this point.
+// The bulk loops fetch each round key this way in the round that uses it:
+// loaded ahead or hoisted across the loop, the keys outnumber the registers
+// and the compiler spills copies of them to the stack, where nothing wipes
+// them. They stay in the key array their owner wipes.
 template <class T>
 NORVEK_INLINE const T* keys_in_memory(const T* keys) {
   __asm__ volatile("" : "+r"(keys));

@@ -14,7 +14,8 @@
 
 enum class NorvekAesPath : int {
   automatic = -1,  // the library's own run-time choice
-  table = 0,       // 32-bit lookup tables, portable, not constant-time
+  table = 0,       // 32-bit lookup tables, portable, not constant-time, may
+                   // leave round-key words on the stack
   aesni = 1,       // x86-64 AES-NI, one 128-bit block per instruction
   vaes = 2,        // aesni, with CBC decryption on 256-bit VAES registers
   armv8 = 3,       // arm64 AESE/AESD/AESMC/AESIMC

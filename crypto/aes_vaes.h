@@ -3,8 +3,9 @@
 // on this path is the AES-NI variant's. Compiled with function-level target
 // attributes; run only when the CPU has VAES, AVX2 and the OS saves YMM.
 //
-// Constant-time like the AES-NI variant. The broadcast round keys are read
-// from their array as the loop goes (keys_in_memory) and wiped after.
+// Constant-time like the AES-NI variant. Each broadcast round key is fetched
+// from its array in the round that uses it (keys_in_memory); the array is
+// wiped after.
 #pragma once
 
 #include "aes_aesni.h"
@@ -31,18 +32,20 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
   __m128i v = aesni_load(ivec);
   for (; nblock >= 2 * kVaesRegs;
        nblock -= 2 * kVaesRegs, in += 32 * kVaesRegs, out += 32 * kVaesRegs) {
-    const __m256i* k = keys_in_memory(kk);
     __m256i x[kVaesRegs];
+    const __m256i k0 = *keys_in_memory(kk);
 #pragma GCC unroll 8
     for (size_t j = 0; j < kVaesRegs; ++j) {
       x[j] =
-          _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j)), k[0]);
+          _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j)), k0);
     }
 #pragma GCC unroll 14
     for (int r = 1; r < Nr; ++r) {
+      const __m256i kr = *keys_in_memory(kk + r);
 #pragma GCC unroll 8
-      for (size_t j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], k[r]);
+      for (size_t j = 0; j < kVaesRegs; ++j) x[j] = _mm256_aesdec_epi128(x[j], kr);
     }
+    const __m256i klast = *keys_in_memory(kk + Nr);
     // The chaining values are the input shifted back one block, read
     // before any output is written (out == in works); the first comes from
     // the previous group.
@@ -51,7 +54,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
       const __m256i prev =
           j == 0 ? _mm256_inserti128_si256(_mm256_castsi128_si256(v), aesni_load(in), 1)
                  : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * j - 16));
-      x[j] = _mm256_xor_si256(_mm256_aesdeclast_epi128(x[j], k[Nr]), prev);
+      x[j] = _mm256_xor_si256(_mm256_aesdeclast_epi128(x[j], klast), prev);
     }
     v = aesni_load(in + 32 * kVaesRegs - 16);
 #pragma GCC unroll 8
@@ -59,6 +62,7 @@ NORVEK_VAES void vaes_cbc_decrypt_rounds(const uint8_t* in, uint8_t* out, uint8_
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * j), x[j]);
     }
   }
+  _mm256_zeroupper();  // the rest is 128-bit code, some of it legacy-encoded
   aesni_store(ivec, aesni_cbc_decrypt_with<Nr>(in, out, v, nblock, ks.k));
   norvek_secure_wipe(kk, sizeof kk);
 }

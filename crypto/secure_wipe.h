@@ -11,14 +11,16 @@ namespace {
 // optimiser cannot drop as dead (the same idea as explicit_bzero, which
 // Apple's libc lacks). Small areas take 16-byte stores in a loop the compiler
 // may unroll but not turn into `rep stos`, whose start-up would cost more than
-// the stores (round keys, digests, pads); large ones go to libc's memset.
+// the stores (round keys, digests, pads); large ones take memset.
 inline void norvek_secure_wipe(void* area, std::size_t size) noexcept {
   if (area == nullptr || size == 0) return;
   auto* p = static_cast<unsigned char*>(area);
   if (size >= 512) {
     std::memset(p, 0, size);
   } else {
-    using Chunk = unsigned long long __attribute__((vector_size(16), aligned(1), may_alias));
+    // typedef, not using: clang drops aligned(1) from an alias declaration.
+    typedef unsigned long long Chunk __attribute__((vector_size(16), aligned(1), may_alias));
+    static_assert(alignof(Chunk) == 1, "the area may have any alignment");
     std::size_t i = 0;
     for (; i + 16 <= size; i += 16) {
       *reinterpret_cast<Chunk*>(p + i) = Chunk{0, 0};
