@@ -17,18 +17,20 @@ inline void norvek_secure_wipe(void* area, std::size_t size) noexcept {
   auto* p = static_cast<unsigned char*>(area);
   if (size >= 512) {
     std::memset(p, 0, size);
-  } else {
+  } else if (size >= 16) {
     // typedef, not using: clang drops aligned(1) from an alias declaration.
     typedef unsigned long long Chunk __attribute__((vector_size(16), aligned(1), may_alias));
     static_assert(alignof(Chunk) == 1, "the area may have any alignment");
     std::size_t i = 0;
     for (; i + 16 <= size; i += 16) {
       *reinterpret_cast<Chunk*>(p + i) = Chunk{0, 0};
-      __asm__ __volatile__("" : : "r"(p) : "memory");  // keeps the loop a loop of stores
+      __asm__ __volatile__("" : "+r"(p));  // an opaque base keeps this a loop of stores
     }
-    for (; i < size; ++i) {
+    if (i != size) *reinterpret_cast<Chunk*>(p + size - 16) = Chunk{0, 0};  // overlapping tail
+  } else {
+    for (std::size_t i = 0; i < size; ++i) {
       p[i] = 0;
-      __asm__ __volatile__("" : : "r"(p) : "memory");
+      __asm__ __volatile__("" : "+r"(p));
     }
   }
   __asm__ __volatile__("" : : "r"(area) : "memory");
