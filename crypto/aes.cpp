@@ -399,15 +399,11 @@ void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, 
 
 void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                                 const vantel_aes_key_stKQZP* key) {
-  const NorvekAesPath path = current_path();
-  if (path != NorvekAesPath::table) {
-    hardware_ops(path).cbc_decrypt(in, out, ivec, nblock, key);  // leaves no round key
-    return;
-  }
-  table_cbc_decrypt(in, out, ivec, nblock, key);
-  // The table path keeps round-key words in locals the compiler may spill;
-  // clear what its frames left below this one.
-  norvek_wipe_stack_below();
+  NORVEK_AES_DISPATCH(cbc_decrypt, in, out, ivec, nblock, key);
+  // The hardware paths leave no round key behind. The table path keeps
+  // round-key words in locals the compiler may spill: clear what its frames
+  // left below this one.
+  if (current_path() == NorvekAesPath::table) norvek_wipe_stack_below();
 }
 
 #undef NORVEK_AES_DISPATCH
