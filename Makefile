@@ -15,7 +15,7 @@ BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck coverage lint format clean
+.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck cpu-matrix coverage lint format clean
 
 all: test
 
@@ -76,6 +76,18 @@ memcheck:
 	cmake --preset release $(COMPILERS)
 	cmake --build --preset release
 	scripts/memcheck.sh build/release $(VALGRIND_ARGS)
+
+# Every GoogleTest binary of the release build under qemu-x86_64 for CPU
+# models without some extensions, so each x86-64 path runs as the library's
+# own choice: Nehalem (table AES, portable SHA-1), Westmere (AES-NI without
+# AVX), Haswell (AVX2, no VAES). CPU_MATRIX_MODELS='MODEL:AES:SHA1 ...'
+# replaces the list (a model with VAES as MODEL,-vaes: see the script).
+CPU_MATRIX_MODELS ?=
+cpu-matrix:
+	$(DEPS) $(TEST_DEPS) cpu-matrix
+	cmake --preset release $(COMPILERS)
+	cmake --build --preset release
+	scripts/cpu_matrix.sh build/release $(CPU_MATRIX_MODELS)
 
 # Coverage of the nine library units and the platform stand-ins (throw and
 # unreachable branches left out). Fails below the thresholds: every line of
