@@ -36,12 +36,62 @@ inline void norvek_secure_wipe(void* area, std::size_t size) noexcept {
   __asm__ __volatile__("" : : "r"(area) : "memory");
 }
 
+// Zeroes the vector registers the calling convention lets a function leave
+// dirty. Keys and states held there outlive the call otherwise, and whatever
+// saves vector state next (a lazy-binding trampoline, a signal frame) copies
+// them to memory. Called last by every path that loads keys or keyed states
+// into vector registers, as OpenSSL's AES-NI code does. Zero idioms: no
+// execution unit, no dependency.
+inline void norvek_clear_vector_registers() noexcept {
+#if defined(__x86_64__)
+  // The upper halves of ymm0-15 are clean: 256-bit code ends with vzeroupper.
+  __asm__ volatile(
+      "pxor %%xmm0, %%xmm0\n\tpxor %%xmm1, %%xmm1\n\tpxor %%xmm2, %%xmm2\n\t"
+      "pxor %%xmm3, %%xmm3\n\tpxor %%xmm4, %%xmm4\n\tpxor %%xmm5, %%xmm5\n\t"
+      "pxor %%xmm6, %%xmm6\n\tpxor %%xmm7, %%xmm7\n\tpxor %%xmm8, %%xmm8\n\t"
+      "pxor %%xmm9, %%xmm9\n\tpxor %%xmm10, %%xmm10\n\tpxor %%xmm11, %%xmm11\n\t"
+      "pxor %%xmm12, %%xmm12\n\tpxor %%xmm13, %%xmm13\n\tpxor %%xmm14, %%xmm14\n\t"
+      "pxor %%xmm15, %%xmm15"
+      :
+      :
+      : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+        "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory");
+#elif defined(__aarch64__)
+  // v8-v15 keep only their low halves across calls: the compiler saves and
+  // restores those around this, and the upper halves go to zero.
+  __asm__ volatile(
+      "movi v0.16b, #0\n\tmovi v1.16b, #0\n\tmovi v2.16b, #0\n\tmovi v3.16b, #0\n\t"
+      "movi v4.16b, #0\n\tmovi v5.16b, #0\n\tmovi v6.16b, #0\n\tmovi v7.16b, #0\n\t"
+      "movi v8.16b, #0\n\tmovi v9.16b, #0\n\tmovi v10.16b, #0\n\tmovi v11.16b, #0\n\t"
+      "movi v12.16b, #0\n\tmovi v13.16b, #0\n\tmovi v14.16b, #0\n\tmovi v15.16b, #0\n\t"
+      "movi v16.16b, #0\n\tmovi v17.16b, #0\n\tmovi v18.16b, #0\n\tmovi v19.16b, #0\n\t"
+      "movi v20.16b, #0\n\tmovi v21.16b, #0\n\tmovi v22.16b, #0\n\tmovi v23.16b, #0\n\t"
+      "movi v24.16b, #0\n\tmovi v25.16b, #0\n\tmovi v26.16b, #0\n\tmovi v27.16b, #0\n\t"
+      "movi v28.16b, #0\n\tmovi v29.16b, #0\n\tmovi v30.16b, #0\n\tmovi v31.16b, #0"
+      :
+      :
+      : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10", "v11", "v12", "v13",
+        "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22", "v23", "v24", "v25", "v26",
+        "v27", "v28", "v29", "v30", "v31", "memory");
+#endif
+}
+
 // Clears the stack area just below the caller's frame, where a callee that
 // has returned left what it spilled from registers (round-key words of the
-// table path). Covers callee frames up to 2 KiB.
-__attribute__((noinline)) inline void norvek_wipe_stack_below() noexcept {
-  unsigned char area[2048];
+// table path, SHA-1 chaining words). Covers callee frames up to `Bytes`,
+// red zone included.
+template <std::size_t Bytes = 2048>
+__attribute__((noinline)) void norvek_wipe_stack_below_impl() noexcept {
+  unsigned char area[Bytes];
   norvek_secure_wipe(area, sizeof area);
+}
+
+// Not a tail call: the caller's frame stays, so the area starts where the
+// callee's frame did rather than one frame higher.
+template <std::size_t Bytes = 2048>
+inline __attribute__((always_inline)) void norvek_wipe_stack_below() noexcept {
+  norvek_wipe_stack_below_impl<Bytes>();
+  __asm__ volatile("" : : : "memory");
 }
 
 }  // namespace
