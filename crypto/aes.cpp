@@ -171,7 +171,18 @@ struct TableInvMix4 {
 // spill: each runs in a frame of its own, below the exported function's, and
 // the dispatch clears that area when it returns.
 #define NORVEK_TABLE_OP __attribute__((noinline))
-constexpr size_t kTableFrame = 512;
+
+// How much of the stack each one may have written: its frame and the red
+// zone, with room for other compilers (the wipe test checks). CBC decryption
+// keeps two blocks and their ciphertexts in flight.
+struct TableFrame {
+  static constexpr size_t set_encrypt_key = 256;
+  static constexpr size_t set_decrypt_key = 256;
+  static constexpr size_t encrypt = 256;
+  static constexpr size_t decrypt = 256;
+  static constexpr size_t cbc_encrypt = 256;
+  static constexpr size_t cbc_decrypt = 512;
+};
 
 NORVEK_TABLE_OP void table_set_encrypt_key(const uint8_t* user_key, int32_t bits,
                                            vantel_aes_key_stKQZP* key) {
@@ -358,15 +369,15 @@ NORVEK_INLINE const AesOps& hardware_ops(NorvekAesPath path) {
   }
 }
 
-#define NORVEK_AES_DISPATCH(op, ...)           \
-  do {                                         \
-    const NorvekAesPath path = current_path(); \
-    if (path == NorvekAesPath::table) {        \
-      table_##op(__VA_ARGS__);                 \
-      norvek_wipe_stack_below<kTableFrame>();  \
-    } else {                                   \
-      hardware_ops(path).op(__VA_ARGS__);      \
-    }                                          \
+#define NORVEK_AES_DISPATCH(op, ...)             \
+  do {                                           \
+    const NorvekAesPath path = current_path();   \
+    if (path == NorvekAesPath::table) {          \
+      table_##op(__VA_ARGS__);                   \
+      norvek_wipe_stack_below<TableFrame::op>(); \
+    } else {                                     \
+      hardware_ops(path).op(__VA_ARGS__);        \
+    }                                            \
   } while (0)
 
 }  // namespace

@@ -41,7 +41,7 @@ inline void norvek_secure_wipe(void* area, std::size_t size) noexcept {
 
 #if defined(__x86_64__)
 // Whether xmm16-31 exist: -1 until the first clear asks CPUID.
-constinit std::atomic<int> g_norvek_evex{-1};
+inline constinit std::atomic<int> g_norvek_evex{-1};
 
 __attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
   const bool evex = norvek_detect_cpu_features().evex;
@@ -49,6 +49,22 @@ __attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
   return evex;
 }
 #endif
+
+// EVEX writes to xmm16-31, each of which zeroes all of zmmN; the arguments
+// are the clobbers.
+#define NORVEK_CLEAR_XMM16_31(...)                                               \
+  __asm__ volatile(                                                              \
+      "vpxord %%xmm16, %%xmm16, %%xmm16\n\tvpxord %%xmm17, %%xmm17, %%xmm17\n\t" \
+      "vpxord %%xmm18, %%xmm18, %%xmm18\n\tvpxord %%xmm19, %%xmm19, %%xmm19\n\t" \
+      "vpxord %%xmm20, %%xmm20, %%xmm20\n\tvpxord %%xmm21, %%xmm21, %%xmm21\n\t" \
+      "vpxord %%xmm22, %%xmm22, %%xmm22\n\tvpxord %%xmm23, %%xmm23, %%xmm23\n\t" \
+      "vpxord %%xmm24, %%xmm24, %%xmm24\n\tvpxord %%xmm25, %%xmm25, %%xmm25\n\t" \
+      "vpxord %%xmm26, %%xmm26, %%xmm26\n\tvpxord %%xmm27, %%xmm27, %%xmm27\n\t" \
+      "vpxord %%xmm28, %%xmm28, %%xmm28\n\tvpxord %%xmm29, %%xmm29, %%xmm29\n\t" \
+      "vpxord %%xmm30, %%xmm30, %%xmm30\n\tvpxord %%xmm31, %%xmm31, %%xmm31"     \
+      :                                                                          \
+      :                                                                          \
+      : __VA_ARGS__)
 
 // Zeroes the vector registers the calling convention lets a function leave
 // dirty. Keys and states held there outlive the call otherwise, and whatever
@@ -70,29 +86,12 @@ inline void norvek_clear_vector_registers() noexcept {
       :
       : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
         "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory");
-  // libc's memcpy and memset use ymm16-31 where AVX-512 is present (no
-  // vzeroupper needed): the library's copies of keys and states pass there.
-  // An EVEX write to xmmN zeroes all of zmmN.
-  const int evex = g_norvek_evex.load(std::memory_order_relaxed);
-  if (evex == 1 || (evex < 0 && norvek_detect_evex())) {
-    __asm__ volatile(
-        "vpxord %%xmm16, %%xmm16, %%xmm16\n\tvpxord %%xmm17, %%xmm17, %%xmm17\n\t"
-        "vpxord %%xmm18, %%xmm18, %%xmm18\n\tvpxord %%xmm19, %%xmm19, %%xmm19\n\t"
-        "vpxord %%xmm20, %%xmm20, %%xmm20\n\tvpxord %%xmm21, %%xmm21, %%xmm21\n\t"
-        "vpxord %%xmm22, %%xmm22, %%xmm22\n\tvpxord %%xmm23, %%xmm23, %%xmm23\n\t"
-        "vpxord %%xmm24, %%xmm24, %%xmm24\n\tvpxord %%xmm25, %%xmm25, %%xmm25\n\t"
-        "vpxord %%xmm26, %%xmm26, %%xmm26\n\tvpxord %%xmm27, %%xmm27, %%xmm27\n\t"
-        "vpxord %%xmm28, %%xmm28, %%xmm28\n\tvpxord %%xmm29, %%xmm29, %%xmm29\n\t"
-        "vpxord %%xmm30, %%xmm30, %%xmm30\n\tvpxord %%xmm31, %%xmm31, %%xmm31"
-        :
-        :
 #if defined(__AVX512F__)
-        : "xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23", "xmm24", "xmm25",
-          "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31", "memory");
-#else
-        : "memory");  // the compiler keeps nothing there without AVX-512
+  // Built for AVX-512: the compiler may have used xmm16-31 too.
+  NORVEK_CLEAR_XMM16_31("xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23",
+                        "xmm24", "xmm25", "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31",
+                        "memory");
 #endif
-  }
 #elif defined(__aarch64__)
   // v8-v15 keep only their low halves across calls: the compiler saves and
   // restores those around this, and the upper halves go to zero.
@@ -112,6 +111,23 @@ inline void norvek_clear_vector_registers() noexcept {
         "v27", "v28", "v29", "v30", "v31", "memory");
 #endif
 }
+
+// The same, for code that has passed keys or keyed states through libc's
+// memcpy or memset: where AVX-512 is present those use ymm16-31 and leave
+// them dirty (they need no vzeroupper there). Asks CPUID once.
+inline void norvek_clear_vector_registers_after_libc() noexcept {
+  norvek_clear_vector_registers();
+#if defined(__x86_64__) && !defined(__AVX512F__)
+  // GCOVR_EXCL_START: taken or not by the CPU at hand
+  const int evex = g_norvek_evex.load(std::memory_order_relaxed);
+  if (evex == 1 || (evex < 0 && norvek_detect_evex())) {
+    NORVEK_CLEAR_XMM16_31("memory");  // the compiler keeps nothing there without AVX-512
+  }
+  // GCOVR_EXCL_STOP
+#endif
+}
+
+#undef NORVEK_CLEAR_XMM16_31
 
 // Clears the stack area just below the caller's frame, where a callee that
 // has returned left what it spilled from registers (round-key words of the

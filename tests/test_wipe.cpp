@@ -276,9 +276,13 @@ __attribute__((noinline)) void zero_evex() {
   __asm__ volatile("vzeroall\n\t" NV_X16_HIGH(NV_ZERO_EVEX) : : : NV_X16(NV_XMM_NAME) "memory");
 }
 
+__attribute__((noinline)) void zero_ymm() { __asm__ volatile("vzeroall" : : : "memory"); }
+
 void clear_vector_registers() {
   if (kHaveEvex) {
     zero_evex();
+  } else if (kHaveAvx) {
+    zero_ymm();
   } else {
     zero_xmm();
   }
