@@ -167,13 +167,35 @@ struct TableInvMix4 {
   }
 };
 
-void table_set_encrypt_key(const uint8_t* user_key, int32_t bits, vantel_aes_key_stKQZP* key) {
+// The table operations keep round-key words in locals that the compiler may
+// spill: each runs in a frame of its own, below the exported function's, and
+// the dispatch clears that area when it returns.
+#define NORVEK_TABLE_OP __attribute__((noinline))
+
+// How much of the stack each one may have written: its frame and the red
+// zone, with room for other compilers (the wipe test checks). CBC decryption
+// keeps two blocks and their ciphertexts in flight.
+struct TableFrame {
+  static constexpr size_t set_encrypt_key = 256;
+  static constexpr size_t set_decrypt_key = 256;
+  static constexpr size_t encrypt = 256;
+  static constexpr size_t decrypt = 256;
+  static constexpr size_t cbc_encrypt = 256;
+  static constexpr size_t cbc_decrypt = 512;
+};
+
+NORVEK_TABLE_OP void table_set_encrypt_key(const uint8_t* user_key, int32_t bits,
+                                           vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
+  // The compiler may move round-key words through vector registers.
+  norvek_clear_vector_registers();
 }
 
-void table_set_decrypt_key(const uint8_t* user_key, int32_t bits, vantel_aes_key_stKQZP* key) {
+NORVEK_TABLE_OP void table_set_decrypt_key(const uint8_t* user_key, int32_t bits,
+                                           vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
   invert_schedule(key, TableInvMix4{});
+  norvek_clear_vector_registers();
 }
 
 int32_t check_setup_args(const uint8_t* user_key, int32_t bits, const vantel_aes_key_stKQZP* key) {
@@ -192,7 +214,8 @@ NORVEK_INLINE uint32_t opaque(uint32_t v) {
 // All ones when a < b, for a, b below 2^31.
 NORVEK_INLINE uint32_t mask_lt(uint32_t a, uint32_t b) { return 0u - ((a - b) >> 31); }
 
-void table_encrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+NORVEK_TABLE_OP void table_encrypt(const uint8_t* in, uint8_t* out,
+                                   const vantel_aes_key_stKQZP* key) {
   uint32_t s0 = load_be(in), s1 = load_be(in + 4), s2 = load_be(in + 8), s3 = load_be(in + 12);
   encrypt_state(s0, s1, s2, s3, key->round_keys, pass_count(key));
   store_be(out, s0);
@@ -201,7 +224,8 @@ void table_encrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP*
   store_be(out + 12, s3);
 }
 
-void table_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
+NORVEK_TABLE_OP void table_decrypt(const uint8_t* in, uint8_t* out,
+                                   const vantel_aes_key_stKQZP* key) {
   uint32_t s0 = load_be(in), s1 = load_be(in + 4), s2 = load_be(in + 8), s3 = load_be(in + 12);
   decrypt_state(s0, s1, s2, s3, key->round_keys, pass_count(key));
   store_be(out, s0);
@@ -212,8 +236,8 @@ void table_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP*
 
 // The chaining value lives in registers: each input block is read whole
 // before its output block is written, which keeps out == in working.
-void table_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
-                       const vantel_aes_key_stKQZP* key) {
+NORVEK_TABLE_OP void table_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec,
+                                       uint64_t nblock, const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   const uint32_t* rk = key->round_keys;
   const int passes = pass_count(key);
@@ -236,8 +260,8 @@ void table_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
   store_be(ivec + 12, v3);
 }
 
-void table_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
-                       const vantel_aes_key_stKQZP* key) {
+NORVEK_TABLE_OP void table_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec,
+                                       uint64_t nblock, const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   const uint32_t* rk = key->round_keys;
   const int passes = pass_count(key);
@@ -345,14 +369,15 @@ NORVEK_INLINE const AesOps& hardware_ops(NorvekAesPath path) {
   }
 }
 
-#define NORVEK_AES_DISPATCH(op, ...)           \
-  do {                                         \
-    const NorvekAesPath path = current_path(); \
-    if (path == NorvekAesPath::table) {        \
-      table_##op(__VA_ARGS__);                 \
-    } else {                                   \
-      hardware_ops(path).op(__VA_ARGS__);      \
-    }                                          \
+#define NORVEK_AES_DISPATCH(op, ...)             \
+  do {                                           \
+    const NorvekAesPath path = current_path();   \
+    if (path == NorvekAesPath::table) {          \
+      table_##op(__VA_ARGS__);                   \
+      norvek_wipe_stack_below<TableFrame::op>(); \
+    } else {                                     \
+      hardware_ops(path).op(__VA_ARGS__);        \
+    }                                            \
   } while (0)
 
 }  // namespace
@@ -400,13 +425,10 @@ void norvek_AES_cbc_encryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, 
 void norvek_AES_cbc_decryptKQZP(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                                 const vantel_aes_key_stKQZP* key) {
   NORVEK_AES_DISPATCH(cbc_decrypt, in, out, ivec, nblock, key);
-  // The hardware paths leave no round key behind. The table path keeps
-  // round-key words in locals the compiler may spill: clear what its frames
-  // left below this one.
-  if (current_path() == NorvekAesPath::table) norvek_wipe_stack_below();
 }
 
 #undef NORVEK_AES_DISPATCH
+#undef NORVEK_TABLE_OP
 
 int32_t norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(uint64_t data_length) {
   return static_cast<int32_t>(16 - (data_length % 16));

@@ -14,8 +14,7 @@
 
 enum class NorvekAesPath : int {
   automatic = -1,  // the library's own run-time choice
-  table = 0,       // 32-bit lookup tables, portable, not constant-time, may
-                   // leave round-key words on the stack
+  table = 0,       // 32-bit lookup tables, portable, not constant-time
   aesni = 1,       // x86-64 AES-NI, one 128-bit block per instruction
   vaes = 2,        // aesni, with CBC decryption on 256-bit VAES registers
   armv8 = 3,       // arm64 AESE/AESD/AESMC/AESIMC

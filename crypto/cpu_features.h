@@ -20,6 +20,7 @@ struct NorvekCpuFeatures {
   bool shani = false;       // x86-64: SHA extensions, with SSSE3 and SSE4.1
   bool armv8_aes = false;   // arm64: AESE/AESD/AESMC/AESIMC
   bool armv8_sha1 = false;  // arm64: SHA1C/SHA1P/SHA1M/SHA1H/SHA1SU0/SHA1SU1
+  bool evex = false;        // x86-64: AVX-512F and VL, OS saves ZMM: xmm16-31 exist
 };
 
 // One CPU per run: CPUID's answers for other CPUs cannot be reached here.
@@ -35,15 +36,18 @@ inline NorvekCpuFeatures norvek_detect_cpu_features() noexcept {
   const bool osxsave = (ecx >> 27) & 1u;
   const bool avx = (ecx >> 28) & 1u;
   bool ymm_saved = false;
+  bool zmm_saved = false;
   if (osxsave && avx) {
     unsigned xcr0_lo = 0, xcr0_hi = 0;
     __asm__ __volatile__("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0u));
-    ymm_saved = (xcr0_lo & 0x6u) == 0x6u;  // XMM and YMM state
+    ymm_saved = (xcr0_lo & 0x6u) == 0x6u;    // XMM and YMM state
+    zmm_saved = (xcr0_lo & 0xE6u) == 0xE6u;  // and opmask, ZMM upper halves, ZMM16-31
   }
   unsigned ebx7 = 0, ecx7 = 0;
   if (__get_cpuid_count(7, 0, &eax, &ebx7, &ecx7, &edx) != 0) {
     f.shani = ((ebx7 >> 29) & 1u) && ssse3 && sse41;
     f.vaes = aes && ssse3 && sse41 && ymm_saved && ((ebx7 >> 5) & 1u) && ((ecx7 >> 9) & 1u);
+    f.evex = zmm_saved && ((ebx7 >> 16) & 1u) && ((ebx7 >> 31) & 1u);
   }
   f.aesni = aes && ssse3 && sse41;
 #elif defined(__aarch64__) && (defined(__APPLE__) || defined(__ARM_FEATURE_CRYPTO))

@@ -2,8 +2,11 @@
 // optimisation. Shared by the library's units; not installed.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+
+#include "cpu_features.h"
 
 namespace {
 
@@ -36,12 +39,112 @@ inline void norvek_secure_wipe(void* area, std::size_t size) noexcept {
   __asm__ __volatile__("" : : "r"(area) : "memory");
 }
 
+#if defined(__x86_64__)
+// Whether xmm16-31 exist: -1 until the first clear asks CPUID.
+inline constinit std::atomic<int> g_norvek_evex{-1};
+
+__attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
+  const bool evex = norvek_detect_cpu_features().evex;
+  g_norvek_evex.store(evex ? 1 : 0, std::memory_order_relaxed);
+  return evex;
+}
+#endif
+
+// EVEX writes to xmm16-31, each of which zeroes all of zmmN; the arguments
+// are the clobbers.
+#define NORVEK_CLEAR_XMM16_31(...)                                               \
+  __asm__ volatile(                                                              \
+      "vpxord %%xmm16, %%xmm16, %%xmm16\n\tvpxord %%xmm17, %%xmm17, %%xmm17\n\t" \
+      "vpxord %%xmm18, %%xmm18, %%xmm18\n\tvpxord %%xmm19, %%xmm19, %%xmm19\n\t" \
+      "vpxord %%xmm20, %%xmm20, %%xmm20\n\tvpxord %%xmm21, %%xmm21, %%xmm21\n\t" \
+      "vpxord %%xmm22, %%xmm22, %%xmm22\n\tvpxord %%xmm23, %%xmm23, %%xmm23\n\t" \
+      "vpxord %%xmm24, %%xmm24, %%xmm24\n\tvpxord %%xmm25, %%xmm25, %%xmm25\n\t" \
+      "vpxord %%xmm26, %%xmm26, %%xmm26\n\tvpxord %%xmm27, %%xmm27, %%xmm27\n\t" \
+      "vpxord %%xmm28, %%xmm28, %%xmm28\n\tvpxord %%xmm29, %%xmm29, %%xmm29\n\t" \
+      "vpxord %%xmm30, %%xmm30, %%xmm30\n\tvpxord %%xmm31, %%xmm31, %%xmm31"     \
+      :                                                                          \
+      :                                                                          \
+      : __VA_ARGS__)
+
+// Zeroes the vector registers the calling convention lets a function leave
+// dirty. Keys and states held there outlive the call otherwise, and whatever
+// saves vector state next (a lazy-binding trampoline, a signal frame) copies
+// them to memory. Called last by every path that loads keys or keyed states
+// into vector registers, as OpenSSL's AES-NI code does. Zero idioms: no
+// execution unit, no dependency.
+inline void norvek_clear_vector_registers() noexcept {
+#if defined(__x86_64__)
+  // The upper halves of ymm0-15 are clean: 256-bit code ends with vzeroupper.
+  __asm__ volatile(
+      "pxor %%xmm0, %%xmm0\n\tpxor %%xmm1, %%xmm1\n\tpxor %%xmm2, %%xmm2\n\t"
+      "pxor %%xmm3, %%xmm3\n\tpxor %%xmm4, %%xmm4\n\tpxor %%xmm5, %%xmm5\n\t"
+      "pxor %%xmm6, %%xmm6\n\tpxor %%xmm7, %%xmm7\n\tpxor %%xmm8, %%xmm8\n\t"
+      "pxor %%xmm9, %%xmm9\n\tpxor %%xmm10, %%xmm10\n\tpxor %%xmm11, %%xmm11\n\t"
+      "pxor %%xmm12, %%xmm12\n\tpxor %%xmm13, %%xmm13\n\tpxor %%xmm14, %%xmm14\n\t"
+      "pxor %%xmm15, %%xmm15"
+      :
+      :
+      : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+        "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory");
+#if defined(__AVX512F__)
+  // Built for AVX-512: the compiler may have used xmm16-31 too.
+  NORVEK_CLEAR_XMM16_31("xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23",
+                        "xmm24", "xmm25", "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31",
+                        "memory");
+#endif
+#elif defined(__aarch64__)
+  // v8-v15 keep only their low halves across calls: the compiler saves and
+  // restores those around this, and the upper halves go to zero.
+  __asm__ volatile(
+      "movi v0.16b, #0\n\tmovi v1.16b, #0\n\tmovi v2.16b, #0\n\tmovi v3.16b, #0\n\t"
+      "movi v4.16b, #0\n\tmovi v5.16b, #0\n\tmovi v6.16b, #0\n\tmovi v7.16b, #0\n\t"
+      "movi v8.16b, #0\n\tmovi v9.16b, #0\n\tmovi v10.16b, #0\n\tmovi v11.16b, #0\n\t"
+      "movi v12.16b, #0\n\tmovi v13.16b, #0\n\tmovi v14.16b, #0\n\tmovi v15.16b, #0\n\t"
+      "movi v16.16b, #0\n\tmovi v17.16b, #0\n\tmovi v18.16b, #0\n\tmovi v19.16b, #0\n\t"
+      "movi v20.16b, #0\n\tmovi v21.16b, #0\n\tmovi v22.16b, #0\n\tmovi v23.16b, #0\n\t"
+      "movi v24.16b, #0\n\tmovi v25.16b, #0\n\tmovi v26.16b, #0\n\tmovi v27.16b, #0\n\t"
+      "movi v28.16b, #0\n\tmovi v29.16b, #0\n\tmovi v30.16b, #0\n\tmovi v31.16b, #0"
+      :
+      :
+      : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10", "v11", "v12", "v13",
+        "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22", "v23", "v24", "v25", "v26",
+        "v27", "v28", "v29", "v30", "v31", "memory");
+#endif
+}
+
+// The same, for code that has passed keys or keyed states through libc's
+// memcpy or memset: where AVX-512 is present those use ymm16-31 and leave
+// them dirty (they need no vzeroupper there). Asks CPUID once.
+inline void norvek_clear_vector_registers_after_libc() noexcept {
+  norvek_clear_vector_registers();
+#if defined(__x86_64__) && !defined(__AVX512F__)
+  // GCOVR_EXCL_START: taken or not by the CPU at hand
+  const int evex = g_norvek_evex.load(std::memory_order_relaxed);
+  if (evex == 1 || (evex < 0 && norvek_detect_evex())) {
+    NORVEK_CLEAR_XMM16_31("memory");  // the compiler keeps nothing there without AVX-512
+  }
+  // GCOVR_EXCL_STOP
+#endif
+}
+
+#undef NORVEK_CLEAR_XMM16_31
+
 // Clears the stack area just below the caller's frame, where a callee that
 // has returned left what it spilled from registers (round-key words of the
-// table path). Covers callee frames up to 2 KiB.
-__attribute__((noinline)) inline void norvek_wipe_stack_below() noexcept {
-  unsigned char area[2048];
+// table path, SHA-1 chaining words). Covers callee frames up to `Bytes`,
+// red zone included.
+template <std::size_t Bytes = 2048>
+__attribute__((noinline)) void norvek_wipe_stack_below_impl() noexcept {
+  unsigned char area[Bytes];
   norvek_secure_wipe(area, sizeof area);
+}
+
+// Not a tail call: the caller's frame stays, so the area starts where the
+// callee's frame did rather than one frame higher.
+template <std::size_t Bytes = 2048>
+inline __attribute__((always_inline)) void norvek_wipe_stack_below() noexcept {
+  norvek_wipe_stack_below_impl<Bytes>();
+  __asm__ volatile("" : : : "memory");
 }
 
 }  // namespace

@@ -34,14 +34,30 @@ using sha1_portable::store_be32;
 // Padding pattern appended by Final.
 constexpr uint8_t end[4] = {0x80, 0x00, 0x00, 0x00};
 
-void portable_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
+// The rounds keep copies of the chaining words (HMAC's keyed states among
+// them) in their frame, which the compiler lays out as it likes: they run
+// one call deeper, and that frame is cleared when they return.
+constexpr size_t kPortableFrame = 512;  // frames of about 180 bytes, with room to spare
+
+__attribute__((noinline)) void portable_bytes_rounds(uint32_t* h, const uint8_t* p, size_t blocks) {
   for (; blocks != 0; --blocks, p += 64)
     sha1_portable::compress(h, [p](int i) { return load_be32(p + 4 * size_t(i)); });
 }
 
-void portable_words(uint32_t* h, const uint64_t* w, size_t blocks) {
+__attribute__((noinline)) void portable_words_rounds(uint32_t* h, const uint64_t* w,
+                                                     size_t blocks) {
   for (; blocks != 0; --blocks, w += 16)
     sha1_portable::compress(h, [w](int i) { return uint32_t(w[i]); });
+}
+
+void portable_bytes(uint32_t* h, const uint8_t* p, size_t blocks) {
+  portable_bytes_rounds(h, p, blocks);
+  norvek_wipe_stack_below<kPortableFrame>();
+}
+
+void portable_words(uint32_t* h, const uint64_t* w, size_t blocks) {
+  portable_words_rounds(h, w, blocks);
+  norvek_wipe_stack_below<kPortableFrame>();
 }
 
 // One compression implementation, for both input forms: big-endian bytes

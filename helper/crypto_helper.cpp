@@ -368,7 +368,12 @@ constexpr NSUInteger kKeyAreaSize = 33;
 class KeyArea {
  public:
   KeyArea() { std::memset(m_bytes, 0, sizeof m_bytes); }
-  ~KeyArea() { norvek_secure_wipe(m_bytes, sizeof m_bytes); }
+  // The key reached the area, and the platform's cipher, through memcpy and
+  // vector registers.
+  ~KeyArea() {
+    norvek_secure_wipe(m_bytes, sizeof m_bytes);
+    norvek_clear_vector_registers_after_libc();
+  }
   KeyArea(const KeyArea&) = delete;
   KeyArea& operator=(const KeyArea&) = delete;
 
