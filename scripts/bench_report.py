@@ -94,7 +94,7 @@ def table(speeds):
                 ratio = ""
             share = share_of_kib(speeds, op, impl, size)
             if share is not None and share < CLIFF_SHARE and impl.startswith("norvek"):
-                cliffs.append(f"{op}/{impl}/{size} {share:.2f}")
+                cliffs.append((size, f"{op}/{impl}/{size} {share:.2f}"))
             share_text = f"{share:6.2f}" if share is not None else "     -"
             rows.append((op, size, impl, human(impls[impl], size > 0), share_text, ratio))
     width = max([len(r[0]) for r in rows] + [9])
@@ -102,14 +102,19 @@ def table(speeds):
           f"{'/1KiB':>6}  norvek/openssl")
     for op, size, impl, speed, share, ratio in rows:
         print(f"{op:<{width}}  {size:>8}  {impl:<16} {speed:>14}  {share}  {ratio}".rstrip())
-    if cliffs:
-        print(f"below {CLIFF_SHARE} of the 1 KiB rate: " + ", ".join(cliffs))
-    else:
-        print(f"no library row below {CLIFF_SHARE} of its 1 KiB rate")
+    # Past 1 KiB a low share is a size cliff; below it, the fixed cost of a
+    # call (allocation, key set-up) weighs on few bytes.
+    larger = [text for size, text in cliffs if size > KIB]
+    smaller = [text for size, text in cliffs if size < KIB]
+    print(f"below {CLIFF_SHARE} of the 1 KiB rate past 1 KiB: " + (", ".join(larger) or "none"))
+    if smaller:
+        print(f"below {CLIFF_SHARE} of the 1 KiB rate under 1 KiB: " + ", ".join(smaller))
     memcpy = sorted((size, s) for (op, _, size), s in speeds.items() if op == "memcpy")
     if memcpy:
-        print("memcpy (libc), same run: " +
-              ", ".join(f"{size} B {s / 1e9:.1f} GB/s" for size, s in memcpy))
+        kib = dict(memcpy).get(KIB)
+        print("memcpy (libc), same run: " + ", ".join(
+            f"{size} B {s / 1e9:.1f} GB/s" + (f" ({s / kib:.2f})" if kib and size != KIB else "")
+            for size, s in memcpy))
 
 
 def chart(speeds, path):
