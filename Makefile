@@ -42,8 +42,10 @@ tsan:
 
 # One JSON file (and console log) per benchmark binary, then one table of
 # ratios to OpenSSL and a chart. OPENSSL_ia32cap, when set, is recorded with the results.
+# The release build configures the tool as well (cli); the table and the
+# chart need python3 and matplotlib (bench-report).
 bench:
-	$(DEPS) bench test
+	$(DEPS) bench test cli bench-report
 	cmake --preset release $(COMPILERS)
 	cmake --build --preset release --target norvek_benchmarks
 	@rm -f $(BENCH_DIR)/bench_*.json

@@ -1,5 +1,6 @@
 // Text encodings beside OpenSSL's EVP_EncodeBlock/EVP_DecodeBlock, its hex
-// conversions and memcpy.
+// conversions and memcpy; the buffer-level conversions and the bridge to data
+// objects from 64 B to 16 MiB.
 // Every benchmark counts the raw (binary) bytes, so rates compare directly
 // across encodings and directions.
 #include <benchmark/benchmark.h>
@@ -93,19 +94,6 @@ void BM_Base64Decode_OpenSSL(benchmark::State& state) {
 }
 BENCHMARK(BM_Base64Decode_OpenSSL)->Name("base64_decode/openssl")->Apply(apply_sizes);
 
-void BM_Base64Buffer_RoundTrip(benchmark::State& state) {
-  const auto n = static_cast<size_t>(state.range(0));
-  const auto bytes = random_bytes(n);
-  const CNorVekXBuffer in(bytes.data(), n);
-  for (auto _ : state) {
-    CNorVekXBuffer back = NorvekCryptoSpace::norvek_crypto_DecodeBase64(
-        NorvekCryptoSpace::norvek_crypto_EncodeBase64(in));
-    benchmark::DoNotOptimize(back.m_pData);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
-}
-BENCHMARK(BM_Base64Buffer_RoundTrip)->Name("buffer_base64_roundtrip/norvek")->Apply(apply_sizes);
-
 // --- hexadecimal -----------------------------------------------------------------
 
 void BM_HexEncode_Norvek(benchmark::State& state) {
@@ -169,6 +157,85 @@ void BM_HexDecode_OpenSSL(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 BENCHMARK(BM_HexDecode_OpenSSL)->Name("hex_decode/openssl")->Apply(apply_sizes);
+
+// --- buffer-level conversions and data bridging --------------------------------
+
+// 64 B to 16 MiB: a result area that outgrows the allocator's thresholds
+// must cost no more per byte than a small one.
+void apply_buffer_sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(64)->Arg(1024)->Arg(64 << 10)->Arg(1 << 20)->Arg(16 << 20);
+}
+
+using NorvekCryptoSpace::norvek_crypto_Bin2Hex;
+using NorvekCryptoSpace::norvek_crypto_DecodeBase64;
+using NorvekCryptoSpace::norvek_crypto_EncodeBase64;
+using NorvekCryptoSpace::norvek_crypto_Hex2Bin;
+using BufferOp = CNorVekXBuffer (*)(const CNorVekXBuffer&);
+
+CNorVekXBuffer raw(const CNorVekXBuffer& bytes) { return bytes; }
+CNorVekXBuffer hex_roundtrip(const CNorVekXBuffer& bytes) {
+  return norvek_crypto_Hex2Bin(norvek_crypto_Bin2Hex(bytes));
+}
+CNorVekXBuffer base64_roundtrip(const CNorVekXBuffer& bytes) {
+  return norvek_crypto_DecodeBase64(norvek_crypto_EncodeBase64(bytes));
+}
+
+// `op` over `in` (made from the benchmark's n random bytes), a new result
+// per call as callers get it; the rate counts the n bytes.
+template <class Make, class Op>
+void measure_results(benchmark::State& state, Make make, Op op) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto bytes = random_bytes(n);
+  const auto in = make(bytes);
+  for (auto _ : state) {
+    const auto out = op(in);
+    benchmark::DoNotOptimize(&out);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+
+// kOp over kForm(the bytes as a buffer).
+template <BufferOp kForm, BufferOp kOp>
+void BM_Buffer(benchmark::State& state) {
+  measure_results(
+      state,
+      [](const std::vector<uint8_t>& b) { return kForm(CNorVekXBuffer(b.data(), b.size())); }, kOp);
+}
+
+BENCHMARK(BM_Buffer<raw, norvek_crypto_Bin2Hex>)
+    ->Name("buffer_hex_encode/norvek")
+    ->Apply(apply_buffer_sizes);
+BENCHMARK(BM_Buffer<norvek_crypto_Bin2Hex, norvek_crypto_Hex2Bin>)
+    ->Name("buffer_hex_decode/norvek")
+    ->Apply(apply_buffer_sizes);
+BENCHMARK(BM_Buffer<raw, hex_roundtrip>)
+    ->Name("buffer_hex_roundtrip/norvek")
+    ->Apply(apply_buffer_sizes);
+BENCHMARK(BM_Buffer<raw, norvek_crypto_EncodeBase64>)
+    ->Name("buffer_base64_encode/norvek")
+    ->Apply(apply_buffer_sizes);
+BENCHMARK(BM_Buffer<norvek_crypto_EncodeBase64, norvek_crypto_DecodeBase64>)
+    ->Name("buffer_base64_decode/norvek")
+    ->Apply(apply_buffer_sizes);
+BENCHMARK(BM_Buffer<raw, base64_roundtrip>)
+    ->Name("buffer_base64_roundtrip/norvek")
+    ->Apply(apply_buffer_sizes);
+
+void BM_BufferToData(benchmark::State& state) {
+  measure_results(
+      state, [](const std::vector<uint8_t>& b) { return CNorVekXBuffer(b.data(), b.size()); },
+      NorvekCryptoSpace::norvek_crypto_Buffer2NSData);
+}
+BENCHMARK(BM_BufferToData)->Name("buffer_to_data/norvek")->Apply(apply_buffer_sizes);
+
+void BM_DataToBuffer(benchmark::State& state) {
+  measure_results(
+      state,
+      [](const std::vector<uint8_t>& b) { return NSData::dataWithBytes(b.data(), b.size()); },
+      NorvekCryptoSpace::norvek_crypto_NSData2Buffer);
+}
+BENCHMARK(BM_DataToBuffer)->Name("data_to_buffer/norvek")->Apply(apply_buffer_sizes);
 
 // --- URI component ---------------------------------------------------------------
 

@@ -3,27 +3,15 @@
 #include "norvek/buffer.h"
 
 #include <cstring>
-#include <new>
 
 #include "../crypto/secure_wipe.h"
+#include "buffer_storage.h"
 #include "norvek/base64.h"
-#include "norvek_platform/objc_runtime.h"
 
 // Buffer sizes are 64-bit and reach new[], memcpy and memset as size_t.
 static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
 
 namespace NorvekCryptoSpace {
-
-namespace {
-
-// Allocation failure is raised at once, never returned.
-uint8_t* allocate_or_raise(uint64_t size) {
-  uint8_t* p = new (std::nothrow) uint8_t[size];
-  if (p == nullptr) objc_exception_throw(objc_retainAutorelease(NSMallocException));
-  return p;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // CNorVekXBuffer
@@ -31,7 +19,7 @@ uint8_t* allocate_or_raise(uint64_t size) {
 CNorVekXBuffer::CNorVekXBuffer() : m_pData(nullptr), m_nSize(0) {}
 
 CNorVekXBuffer::CNorVekXBuffer(uint64_t size) : m_pData(nullptr), m_nSize(0) {
-  m_pData = allocate_or_raise(size);
+  m_pData = norvek_buffer_allocate(size);
   if (size != 0) std::memset(m_pData, 0, size);
   m_nSize = size;
 }
@@ -61,7 +49,7 @@ void CNorVekXBuffer::release() {
 }
 
 void CNorVekXBuffer::_copy(const uint8_t* pData, uint64_t size) {
-  m_pData = allocate_or_raise(size);
+  m_pData = norvek_buffer_allocate(size);
   if (size != 0) std::memcpy(m_pData, pData, size);
   m_nSize = size;
 }
@@ -80,15 +68,11 @@ void CNorVekXBuffer::resize(uint64_t size) {
     m_nSize = size;
     return;
   }
-  uint8_t* grown = allocate_or_raise(size);
-  std::memset(grown, 0, size);
-  if (m_pData != nullptr) {
-    if (m_nSize != 0) std::memcpy(grown, m_pData, m_nSize);
-    norvek_secure_wipe(m_pData, m_nSize);
-    delete[] m_pData;
-  }
-  m_pData = grown;
-  m_nSize = size;
+  // Only the bytes past the old content are zeroed: one pass over the area.
+  uint8_t* grown = norvek_buffer_allocate(size);
+  if (m_nSize != 0) std::memcpy(grown, m_pData, m_nSize);
+  std::memset(grown + m_nSize, 0, size - m_nSize);
+  norvek_buffer_adopt(*this, grown, size);
 }
 
 void CNorVekXBuffer::clear() {
@@ -121,8 +105,11 @@ bool CNorVekXBuffer::compare(const CNorVekXBuffer& rhs) const {
 }
 
 CNorVekXBuffer CNorVekXBuffer::toStringBuffer() const {
-  CNorVekXBuffer result(m_nSize + 1);
-  if (m_nSize != 0) std::memcpy(result.m_pData, m_pData, m_nSize);
+  uint8_t* area = norvek_buffer_allocate(m_nSize + 1);
+  if (m_nSize != 0) std::memcpy(area, m_pData, m_nSize);
+  area[m_nSize] = 0;
+  CNorVekXBuffer result;
+  norvek_buffer_adopt(result, area, m_nSize + 1);
   return result;
 }
 
@@ -206,15 +193,18 @@ int32_t norvek_crypto_Bin2Hex(const uint8_t* in, uint64_t inlen, char* out, uint
 
 namespace {
 
-// The shape all four conversions share: a zeroed result of `size` bytes,
-// filled by `convert` (an array-level codec), which leaves the length it
-// wrote in the in/out count; the result is trimmed to that count.
+// The shape all four conversions share: a result area of `size` bytes, no
+// more than the conversion can write (so that a large input does not take an
+// area several times its size), filled by `convert` (an array-level codec),
+// which leaves the length it wrote in the in/out count. The area is not
+// zero-filled first: the trim to that count zeroes whatever lies past it.
 template <class Convert>
 CNorVekXBuffer convert_into(uint64_t size, Convert convert) {
-  CNorVekXBuffer result(size);
+  CNorVekXBuffer result;
+  norvek_buffer_adopt(result, norvek_buffer_allocate(size), size);
   uint64_t outlen = size;
   convert(result.m_pData, outlen);
-  result.resize(outlen);
+  result.resize(outlen < size ? outlen : size);
   return result;
 }
 
@@ -232,6 +222,7 @@ CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
 
 CNorVekXBuffer norvek_crypto_Bin2Hex(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
+  // Two digits a byte, and a spare byte that reads zero after the text.
   return convert_into(2 * n + 1, [&](uint8_t* out, uint64_t& outlen) {
     norvek_crypto_Bin2Hex(in.m_pData, n, reinterpret_cast<char*>(out), outlen);
   });
@@ -239,8 +230,11 @@ CNorVekXBuffer norvek_crypto_Bin2Hex(const CNorVekXBuffer& in) {
 
 CNorVekXBuffer norvek_crypto_DecodeBase64(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
-  // Generous: the decoder writes at most three bytes per four characters.
-  return convert_into(2 * n + 1, [&](uint8_t* out, uint64_t& outlen) {
+  // At most three bytes per group of four characters, and one or two for a
+  // final group of two or three.
+  const uint64_t rest = n % 4;
+  const uint64_t bound = 3 * (n / 4) + (rest > 1 ? rest - 1 : 0);
+  return convert_into(bound, [&](uint8_t* out, uint64_t& outlen) {
     norvek_crypto_base64_decodeKQZP(reinterpret_cast<const char*>(in.m_pData), n, out, &outlen);
   });
 }
@@ -260,12 +254,9 @@ void DumpBuffer(const CNorVekXBuffer& /*buf*/) {}
 // Platform data objects
 
 CNorVekXBuffer norvek_crypto_NSData2Buffer(const NSData& data) {
-  CNorVekXBuffer result;
   const uint64_t n = data.length();
-  if (n == 0) return result;  // nil and empty alike: no storage
-  result.resize(n);
-  std::memcpy(result.m_pData, data.bytes(), n);
-  return result;
+  if (n == 0) return CNorVekXBuffer();  // nil and empty alike: no storage
+  return CNorVekXBuffer(static_cast<const uint8_t*>(data.bytes()), n);
 }
 
 NSData norvek_crypto_Buffer2NSData(const CNorVekXBuffer& buf) {

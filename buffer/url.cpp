@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "buffer_storage.h"
+
 // String sizes (size_t) become buffer lengths (uint64_t) and back.
 static_assert(sizeof(size_t) == sizeof(uint64_t), "size_t must be 64 bits wide");
 
@@ -103,8 +105,10 @@ std::string CNorVekXURL::encodeURIComponent(CNorVekXBuffer& input) {
 
 CNorVekXBuffer CNorVekXURL::decodeURIComponent(const std::string& input) {
   // The result never outgrows the text, so the result buffer itself is the
-  // working area: one allocation, trimmed to the decoded count at the end.
-  CNorVekXBuffer result(static_cast<uint64_t>(input.size()));
+  // working area: one allocation, not zero-filled, trimmed to the decoded
+  // count at the end (the trim zeroes the rest).
+  CNorVekXBuffer result;
+  norvek_buffer_adopt(result, norvek_buffer_allocate(input.size()), input.size());
   uint8_t* out = result.m_pData;
   uint64_t n = 0;
 

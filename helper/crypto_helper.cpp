@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../buffer/buffer_storage.h"
 #include "../crypto/hmac_sha1_keyed.h"
 #include "../crypto/secure_wipe.h"
 #include "hotp_salts.h"
@@ -73,7 +74,8 @@ uint64_t run_chain(const st_Processor* table, const int32_t* index, int32_t inde
         direction == Direction::kForward ? entry.pfnEncrypt : entry.pfnDecrypt;
     transform(work.m_pData, work.m_nSize);
   }
-  out = work;
+  // The working copy becomes the result: its storage moves, nothing is copied.
+  norvek_buffer_move(out, work);
   return out.m_nSize;
 }
 
@@ -142,16 +144,27 @@ uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekX
   const uint64_t n = data.m_nSize;
   const uint64_t total =
       n + static_cast<uint64_t>(norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(n));
-  // CBC encryption works in place, so the ciphertext is built in `cipher`
-  // itself: no working copy. When `data` is `cipher`, resize keeps the bytes.
-  cipher.resize(total);
-  if (&cipher != &data && n != 0) std::memcpy(cipher.m_pData, data.m_pData, n);
-  norvek_AES_PKCS7PaddingKQZP(cipher.m_pData, n);
-
+  // The whole blocks are enciphered straight from `data` into the output,
+  // then the last, padded block. The output is `cipher`'s storage when it is
+  // large enough (never when `data` is `cipher`: the padding makes the
+  // ciphertext longer), otherwise a new area that replaces it once written,
+  // so nothing is zero-filled or copied first.
+  const bool reuse = cipher.m_nSize >= total;
+  uint8_t* out = reuse ? cipher.m_pData : norvek_buffer_allocate(total);
+  const uint64_t whole = n / kAesBlock;
+  const uint64_t tail = n % kAesBlock;
   uint8_t ivec[16];
   std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
-  norvek_AES_cbc_encryptKQZP(cipher.m_pData, cipher.m_pData, ivec, total / kAesBlock,
-                             &schedule.key);
+  if (whole != 0) norvek_AES_cbc_encryptKQZP(data.m_pData, out, ivec, whole, &schedule.key);
+  uint8_t* last = out + whole * kAesBlock;
+  if (tail != 0) std::memcpy(last, data.m_pData + whole * kAesBlock, tail);
+  norvek_AES_PKCS7PaddingKQZP(last, tail);
+  norvek_AES_cbc_encryptKQZP(last, last, ivec, 1, &schedule.key);
+  if (reuse) {
+    cipher.resize(total);
+  } else {
+    norvek_buffer_adopt(cipher, out, total);
+  }
   return cipher.m_nSize;
 }
 
@@ -171,19 +184,20 @@ uint64_t CNorVekXCryptoHelper::Decrypt(const CNorVekXBuffer& key, const CNorVekX
   ScheduleRecord schedule;
   norvek_AES_set_decrypt_keyKQZP(key.m_pData, 128, &schedule.key);
 
-  // CBC decryption must not run in place; copy only when the caller passed
-  // one buffer for both (distinct buffers never share storage).
-  CNorVekXBuffer tmp;
-  const uint8_t* in = cipher.m_pData;
-  if (&cipher == &data) {
-    tmp = cipher;
-    in = tmp.m_pData;
-  }
-  data.resize(n);
-
+  // The plaintext goes into `data`'s storage when it is large enough and is
+  // not the ciphertext itself; otherwise into a new area that replaces
+  // `data`'s storage once written, so nothing is zero-filled or copied first
+  // (and the ciphertext is read in place even when `data` is `cipher`).
+  const bool reuse = &cipher != &data && data.m_nSize >= n;
+  uint8_t* out = reuse ? data.m_pData : norvek_buffer_allocate(n);
   uint8_t ivec[16];
   std::memcpy(ivec, kBufferCipherIv, sizeof ivec);
-  norvek_AES_cbc_decryptKQZP(in, data.m_pData, ivec, n / kAesBlock, &schedule.key);
+  norvek_AES_cbc_decryptKQZP(cipher.m_pData, out, ivec, n / kAesBlock, &schedule.key);
+  if (reuse) {
+    data.resize(n);
+  } else {
+    norvek_buffer_adopt(data, out, n);
+  }
 
   const int32_t pad = norvek_AES_get_PKCS7Padding_length_by_dataKQZP(data.m_pData, n);
   if (pad < 1) {

@@ -3,8 +3,11 @@
 
 Benchmark names follow <operation>/<implementation>/<size>. For each
 operation and size the table gives every norvek implementation's speed and
-its ratio to openssl (above 1: faster than OpenSSL), then the memcpy figures
-of the same run. With repetitions the medians are used.
+its ratio to openssl (above 1: faster than OpenSSL), and, where the same
+implementation was measured at 1024 bytes, the speed as a share of that
+rate (below 1: slower per byte than at 1 KiB; a size cliff shows as a sharp
+drop). Then the memcpy figures of the same run. With repetitions the
+medians are used.
 
   bench_report.py [--chart FILE] [--command TEXT] RESULT.json...
 """
@@ -61,25 +64,57 @@ def human(speed, counts_bytes):
     return f"{speed / 1e6:9.1f} MB/s"
 
 
+# The share of the 1 KiB rate under which a size counts as a cliff.
+CLIFF_SHARE = 0.7
+KIB = 1024
+
+
+def share_of_kib(speeds, op, impl, size):
+    """Speed at `size` over the speed of the same operation and implementation
+    at 1 KiB, or None where there is no 1 KiB figure or no input."""
+    kib = speeds.get((op, impl, KIB))
+    if not kib or size == 0:
+        return None
+    return speeds[(op, impl, size)] / kib
+
+
 def table(speeds):
     rows = []
+    cliffs = []
     ops = sorted({(op, size) for op, _, size in speeds if op != "memcpy"})
     for op, size in ops:
         impls = {impl: s for (o, impl, sz), s in speeds.items() if o == op and sz == size}
         base = impls.get("openssl")
-        for impl in sorted(i for i in impls if i.startswith("norvek")):
-            ratio = f"{impls[impl] / base:7.2f}" if base else "      -"
-            rows.append((op, size, impl, human(impls[impl], size > 0), ratio))
-        for impl in sorted(i for i in impls if i.startswith("openssl")):
-            rows.append((op, size, impl, human(impls[impl], size > 0), ""))
+        ordered = sorted(i for i in impls if i.startswith("norvek"))
+        ordered += sorted(i for i in impls if i.startswith("openssl"))
+        for impl in ordered:
+            if impl.startswith("norvek"):
+                ratio = f"{impls[impl] / base:7.2f}" if base else "      -"
+            else:
+                ratio = ""
+            share = share_of_kib(speeds, op, impl, size)
+            if share is not None and share < CLIFF_SHARE and impl.startswith("norvek"):
+                cliffs.append((size, f"{op}/{impl}/{size} {share:.2f}"))
+            share_text = f"{share:6.2f}" if share is not None else "     -"
+            rows.append((op, size, impl, human(impls[impl], size > 0), share_text, ratio))
     width = max([len(r[0]) for r in rows] + [9])
-    print(f"{'operation':<{width}}  {'size':>6}  {'implementation':<16} {'speed':>14}  norvek/openssl")
-    for op, size, impl, speed, ratio in rows:
-        print(f"{op:<{width}}  {size:>6}  {impl:<16} {speed:>14}  {ratio}".rstrip())
+    print(f"{'operation':<{width}}  {'size':>8}  {'implementation':<16} {'speed':>14}  "
+          f"{'/1KiB':>6}  norvek/openssl")
+    for op, size, impl, speed, share, ratio in rows:
+        print(f"{op:<{width}}  {size:>8}  {impl:<16} {speed:>14}  {share}  {ratio}".rstrip())
+    # Past 1 KiB a low share is a size cliff; below it, the fixed cost of a
+    # call (allocation, key set-up) weighs on few bytes.
+    larger = [text for size, text in cliffs if size > KIB]
+    smaller = [text for size, text in cliffs if size < KIB]
+    print(f"below {CLIFF_SHARE} of the 1 KiB rate past 1 KiB: " + (", ".join(larger) or "none"))
+    if smaller:
+        print(f"below {CLIFF_SHARE} of the 1 KiB rate under 1 KiB: " + ", ".join(smaller))
     memcpy = sorted((size, s) for (op, _, size), s in speeds.items() if op == "memcpy")
     if memcpy:
-        print("memcpy (libc), same run: " +
-              ", ".join(f"{size} B {s / 1e9:.1f} GB/s" for size, s in memcpy))
+        kib = dict(memcpy).get(KIB)
+        print("memcpy (libc), same run: " + ", ".join(
+            f"{size} B {s / 1e9:.1f} GB/s" + (f" ({s / kib:.2f})" if kib and size != KIB else "")
+            for size, s in memcpy))
 
 
 def chart(speeds, path):
@@ -88,7 +123,7 @@ def chart(speeds, path):
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
-        print(f"chart skipped: matplotlib is missing (scripts/deps.sh chart installs python3-matplotlib)")
+        print("chart skipped: matplotlib is missing (scripts/deps.sh bench-report installs it)")
         return
     # Main operations: those measured at three sizes or more.
     sizes = defaultdict(set)

@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "norvek/base64.h"
 #include "norvek/buffer.h"
@@ -220,9 +221,12 @@ TEST(Base64Decode, NullCountPointerIsTolerated) {
 
 // --- both levels on random data --------------------------------------------------
 
+// Every length up to 300, and lengths whose text or decoded bytes straddle
+// the allocator's 128 KiB mapping threshold: a result area sized to what is
+// written holds the same bytes at every size.
 TEST(Base64, MatchesOpenSSLAndRoundTripsAtBothLevels) {
   std::mt19937 rng(0xB64);
-  for (size_t n = 0; n <= 300; ++n) {
+  for (size_t n : lengths_around(300, {98304, 131072}, 4)) {
     const Bytes in = random_bytes(rng, n);
     const std::string expected = openssl_encode(in);
     // With a capacity of exactly the encoded length: no terminator, nothing past it.
@@ -237,7 +241,13 @@ TEST(Base64, MatchesOpenSSLAndRoundTripsAtBothLevels) {
 
     const CNorVekXBuffer text = norvek_crypto_EncodeBase64(buffer_of(in));
     EXPECT_EQ(bytes_of(text), bytes_of(expected)) << n;
+    // The encoder's terminating zero stays in the storage, past the length.
+    EXPECT_EQ(text.m_pData[text.m_nSize], 0) << n;
     EXPECT_EQ(bytes_of(norvek_crypto_DecodeBase64(text)), in) << n;
+    // Unpadded, the last group is two or three characters: its bytes fit too.
+    const std::string unpadded = expected.substr(0, expected.find('='));
+    EXPECT_EQ(bytes_of(norvek_crypto_DecodeBase64(buffer_of(bytes_of(unpadded)))), in)
+        << "unpadded, " << n;
   }
 }
 

@@ -51,27 +51,39 @@ Expected expected_decrypt(const Bytes& key16, const Bytes& iv, const Bytes& ct) 
   return {pt.size() - p, Bytes(pt.begin(), pt.end() - p)};
 }
 
-// Every small length and a few large ones: the same bytes as OpenSSL
-// AES-128-CBC with PKCS#7 under one fixed IV, whatever the key, and back.
-// Keys of 16 to 32 bytes count by their first 16; outputs that held other
-// bytes beforehand are resized.
+// Every small length and a few large ones (around the allocator's 128 KiB
+// mapping threshold and beyond): the same bytes as OpenSSL AES-128-CBC with
+// PKCS#7 under one fixed IV, whatever the key, and back. Keys of 16 to 32
+// bytes count by their first 16. Outputs that held other bytes beforehand
+// (none, fewer, exactly as many or more than the result) are resized, and a
+// shrunk output reads zero past its new length once grown again.
 TEST_P(BufferCipher, MatchesOpenSslAndRoundTrips) {
   const Bytes iv = recover_iv(kKey);
   std::mt19937_64 rng(33);
   std::vector<size_t> lengths;
   for (size_t n = 0; n <= 100; ++n) lengths.push_back(n);
-  lengths.insert(lengths.end(), {4096, 65536 + 15, (1u << 20) + 3});
+  lengths.insert(lengths.end(), {4096, 65536 + 15, 131072 - 17, 131072, (1u << 20) + 3});
   for (size_t n : lengths) {
     SCOPED_TRACE(n);
     const Bytes key = random_bytes(rng, 16 + rng() % 17), msg = random_bytes(rng, n);
     const Bytes key16(key.begin(), key.begin() + 16);
-    CNorVekXBuffer cipher = buffer_of(Bytes(500, 0xEE)), plain = buffer_of(Bytes(500, 0xDD));
     const uint64_t ct_len = 16 * (n / 16 + 1);
-    ASSERT_EQ(CNorVekXCryptoHelper::Encrypt(buffer_of(key), buffer_of(msg), cipher), ct_len);
-    ASSERT_EQ(cipher.m_nSize, ct_len);
-    ASSERT_EQ(bytes_of(cipher), norvek_test::openssl_aes_cbc(key16, iv, msg, true, true));
-    ASSERT_EQ(CNorVekXCryptoHelper::Decrypt(buffer_of(key), cipher, plain), n);
-    ASSERT_EQ(bytes_of(plain), msg);
+    for (size_t before : {size_t{0}, size_t{500}, ct_len, ct_len + 40}) {
+      SCOPED_TRACE(before);
+      CNorVekXBuffer cipher = buffer_of(Bytes(before, 0xEE));
+      CNorVekXBuffer plain = buffer_of(Bytes(before, 0xDD));
+      ASSERT_EQ(CNorVekXCryptoHelper::Encrypt(buffer_of(key), buffer_of(msg), cipher), ct_len);
+      ASSERT_EQ(cipher.m_nSize, ct_len);
+      ASSERT_EQ(bytes_of(cipher), norvek_test::openssl_aes_cbc(key16, iv, msg, true, true));
+      ASSERT_EQ(CNorVekXCryptoHelper::Decrypt(buffer_of(key), cipher, plain), n);
+      ASSERT_EQ(bytes_of(plain), msg);
+      plain.resize(n + 16);
+      EXPECT_EQ(bytes_of(plain), [&] {
+        Bytes grown = msg;
+        grown.resize(n + 16, 0);
+        return grown;
+      }());
+    }
   }
 }
 
@@ -151,7 +163,7 @@ TEST_P(BufferCipher, RaggedCiphertextIsRejected) {
 
 TEST_P(BufferCipher, SameBufferAsInputAndOutput) {
   std::mt19937_64 rng(39);
-  for (size_t n : {0, 1, 16, 33, 100}) {
+  for (size_t n : {size_t{0}, size_t{1}, size_t{16}, size_t{33}, size_t{100}, size_t{131073}}) {
     SCOPED_TRACE(n);
     const Bytes msg = random_bytes(rng, n);
     CNorVekXBuffer separate;

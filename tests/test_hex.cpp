@@ -8,6 +8,7 @@
 #include <cctype>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "norvek/buffer.h"
 #include "test_util.h"
@@ -165,10 +166,12 @@ TEST(Hex2Bin, EveryCharacterAsEitherDigit) {
 }
 
 // Both levels on random data: Bin2Hex against OpenSSL, Hex2Bin of that text
-// in a random mix of cases back to the data.
+// in a random mix of cases back to the data; every length up to 300, and
+// lengths whose text or bytes straddle the allocator's 128 KiB mapping
+// threshold.
 TEST(Hex, MatchesOpenSSLAndRoundTripsAtBothLevels) {
   std::mt19937 rng(0x4E);
-  for (size_t n = 0; n <= 300; ++n) {
+  for (size_t n : lengths_around(300, {65536, 131072}, 2)) {
     const Bytes in = random_bytes(rng, n);
     const std::string expected = openssl_hex(in);
     const auto r = bin2hex(in, 2 * n);
@@ -186,6 +189,8 @@ TEST(Hex, MatchesOpenSSLAndRoundTripsAtBothLevels) {
 
     const CNorVekXBuffer text = norvek_crypto_Bin2Hex(buffer_of(in));
     EXPECT_EQ(text_of(bytes_of(text)), expected) << n;
+    // A spare byte past the digits reads zero, as after a C string.
+    EXPECT_EQ(text.m_pData[text.m_nSize], 0) << n;
     EXPECT_EQ(bytes_of(norvek_crypto_Hex2Bin(buffer_of(bytes_of(mixed)))), in) << n;
   }
 }

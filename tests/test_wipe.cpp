@@ -24,9 +24,11 @@
 #include "../helper/hotp_salts.h"
 #include "aes_paths.h"
 #include "norvek/aes.h"
+#include "norvek/buffer.h"
 #include "norvek/crypto_helper.h"
 #include "norvek/hmac_sha1.h"
 #include "norvek/sha1.h"
+#include "norvek/url.h"
 #include "sha1_paths_param.h"
 #include "test_util.h"
 
@@ -121,6 +123,52 @@ TEST(Wipe, BufferStorageIsZeroWhenGivenBack) {
          CNorVekXBuffer b = buffer_of(secret);
          helper.DynEncrypt(list, 3, b, b);
        }},
+      // Outputs whose storage is replaced, or kept and shrunk, by the result.
+      {"Encrypt into a shorter output",
+       [&] {
+         CNorVekXBuffer out = buffer_of(secret);
+         CNorVekXCryptoHelper::Encrypt(buffer_of(secret), buffer_of(Bytes(100, 7)), out);
+       }},
+      {"Encrypt into a longer output",
+       [&] {
+         CNorVekXBuffer out = buffer_of(Bytes(200, 9));
+         CNorVekXCryptoHelper::Encrypt(buffer_of(secret), buffer_of(secret), out);
+       }},
+      {"Decrypt into a shorter output",
+       [&] {
+         CNorVekXBuffer cipher;
+         CNorVekXCryptoHelper::Encrypt(buffer_of(secret), buffer_of(secret), cipher);
+         CNorVekXBuffer out = buffer_of(Bytes(3, 5));
+         CNorVekXCryptoHelper::Decrypt(buffer_of(secret), cipher, out);
+       }},
+      {"Decrypt into a longer output",
+       [&] {
+         CNorVekXBuffer cipher;
+         CNorVekXCryptoHelper::Encrypt(buffer_of(secret), buffer_of(secret), cipher);
+         CNorVekXBuffer out = buffer_of(Bytes(200, 5));
+         CNorVekXCryptoHelper::Decrypt(buffer_of(secret), cipher, out);
+       }},
+      {"Decrypt, bad padding",
+       [&] {
+         CNorVekXBuffer out;
+         CNorVekXCryptoHelper::Decrypt(buffer_of(secret), buffer_of(Bytes(32, 0x77)), out);
+       }},
+      {"chain into a longer output",
+       [&] {
+         CNorVekXCryptoHelper helper;
+         CNorVekXBuffer out = buffer_of(Bytes(200, 3));
+         helper.DynDecrypt(list, 3, buffer_of(secret), out);
+       }},
+      // Conversions trimmed to what they wrote: nothing past it survives,
+      // including the high digit a bad pair leaves behind.
+      {"Hex2Bin, bad digit", [&] { norvek_crypto_Hex2Bin(CNorVekXBuffer("0a1b2g3c")); }},
+      {"DecodeBase64, padding part way",
+       [&] { norvek_crypto_DecodeBase64(CNorVekXBuffer("TQ==TWFuTWFu")); }},
+      {"Bin2Hex", [&] { norvek_crypto_Bin2Hex(buffer_of(secret)); }},
+      {"EncodeBase64", [&] { norvek_crypto_EncodeBase64(buffer_of(secret)); }},
+      {"toStringBuffer", [&] { buffer_of(secret).toStringBuffer(); }},
+      {"NSData2Buffer", [&] { norvek_crypto_NSData2Buffer(norvek_test::data_of(secret)); }},
+      {"decodeURIComponent", [&] { CNorVekXURL::decodeURIComponent("ab%41%4"); }},
       {"SignData", [&] { CNorVekXCryptoHelper::SignData(buffer_of(secret)); }},
       {"GenerateID",
        [&] {

@@ -63,6 +63,17 @@ std::string to_hex(const Bytes& bytes) {
   return out;
 }
 
+std::vector<size_t> lengths_around(size_t up_to, std::initializer_list<size_t> around,
+                                   size_t spread) {
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= up_to; ++n) lengths.push_back(n);
+  for (size_t center : around) {
+    for (size_t n = center - spread; n <= center + spread; ++n) lengths.push_back(n);
+  }
+  lengths.push_back((size_t{1} << 20) + 1);
+  return lengths;
+}
+
 const CbcVector& sp800_38a_cbc_aes128() {
   static const CbcVector v{
       from_hex("2b7e151628aed2a6abf7158809cf4f3c"),

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ NSString ns(const std::string& utf8);
 std::string text_of(const NSData& data);    // empty for nil
 std::string text_of(const NSString& text);  // empty for nil
 std::string to_hex(const Bytes& bytes);
+
+// Lengths for tests over sizes: every length from 0 to `up_to`, then those
+// within `spread` of each of `around` (say, where a result area crosses an
+// allocator threshold), then 1 MiB + 1, well past the small sizes.
+std::vector<size_t> lengths_around(size_t up_to, std::initializer_list<size_t> around,
+                                   size_t spread);
 
 // Runs `f` and answers the name of the NSExceptionError it raised, or says
 // that it raised nothing or something else.
