@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <list>
 #include <memory>
@@ -367,6 +368,30 @@ void add_transforms(CLI::App& app) {
   one->add_flag("--reverse", row->reverse, "apply the reverse transform");
 }
 
+// One answer line per request line, flushed at once, so a peer can talk to
+// one long-lived process; a malformed line gets an error line and the next
+// one is read.
+void batch() {
+  char* line = nullptr;
+  size_t capacity = 0;
+  uint64_t number = 0;
+  ssize_t n;
+  while ((n = ::getline(&line, &capacity, stdin)) >= 0) {
+    std::string request(line, static_cast<size_t>(n));
+    if (!request.empty() && request.back() == '\n') request.pop_back();
+    std::string answer = answer_line(request, ++number);
+    answer.push_back('\n');
+    if (std::fwrite(answer.data(), 1, answer.size(), stdout) != answer.size() ||
+        std::fflush(stdout) != 0) {
+      std::free(line);
+      fail("cannot write standard output");
+    }
+  }
+  const bool read_error = std::ferror(stdin) != 0;
+  std::free(line);
+  if (read_error) fail("cannot read standard input");
+}
+
 int cli_main(int argc, char** argv) {
   CLI::App app{
       "norvek: the NorVek crypto library's schemes from the command line.\n"
@@ -385,6 +410,11 @@ int cli_main(int argc, char** argv) {
                       "raw", false);
   app.get_subcommand("vectors")->callback(
       [&vec_io] { write_all(conformance_vectors(), vec_io.output); });
+  leaf(&app, "batch",
+       "Answer requests, one JSON line each on standard input (a case of the conformance file "
+       "without its answers), with one line each on standard output",
+       "printf '{\"scheme\":\"sign\",\"input\":\"6869\"}\\n' | norvek batch")
+      ->callback(batch);
 
   try {
     app.parse(argc, argv);
