@@ -103,27 +103,28 @@ void run_stream(const Io& io, const StreamOp& op, bool may_fail) {
   stage->finish();
 }
 
+CNorVekXBuffer whole_buffer(const Io& io) {
+  if (io.in_form == "raw") return read_buffer(io.file);
+  Input file(io.file);
+  return to_buffer(decode_form(read_all(file), io.in_form));
+}
+
 void run_buffer(const Io& io, const BufferOp& op) {
-  CNorVekXBuffer in;
-  if (io.in_form == "raw") {
-    in = read_buffer(io.file);
-  } else {
-    Input file(io.file);
-    in = to_buffer(decode_form(read_all(file), io.in_form));
-  }
+  // Built in place: the buffer has no move, and a copy would double the input.
+  CNorVekXBuffer in = whole_buffer(io);
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
   op(in, form ? *form : out);
 }
 
+NSData whole_data(const Io& io) {
+  if (io.in_form == "raw") return read_data(io.file);
+  Input file(io.file);
+  return to_data(decode_form(read_all(file), io.in_form));
+}
+
 void run_data(const Io& io, const DataOp& op) {
-  NSData in;
-  if (io.in_form == "raw") {
-    in = read_data(io.file);
-  } else {
-    Input file(io.file);
-    in = to_data(decode_form(read_all(file), io.in_form));
-  }
+  NSData in = whole_data(io);
   NSData result = op(in);
   in = NSData();  // the input goes before the output is written
   Output out(io.output, false);

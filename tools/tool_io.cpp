@@ -64,9 +64,9 @@ struct Area {
   }
 };
 
-// Room for a regular file's bytes and the read that finds its end.
-void read_into(Input& in, Area& area) {
-  area.reserve(in.size_hint() + 1);
+// Reads to the end, first into `first` bytes of room.
+void read_into(Input& in, Area& area, size_t first) {
+  area.reserve(first);
   for (;;) {
     if (area.size == area.capacity) area.reserve(std::max(2 * area.capacity, kPiece));
     size_t n = in.read(area.data + area.size, area.capacity - area.size);
@@ -118,7 +118,7 @@ void pump(Input& in, Sink& out) {
 
 Bytes read_all(Input& in) {
   Area area;
-  read_into(in, area);
+  read_into(in, area, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
   return Bytes(area.data, area.data + area.size);
 }
 
@@ -138,7 +138,7 @@ CNorVekXBuffer read_buffer(const std::string& path) {
   }
   // A pipe, or a file that grew while being read.
   Area rest;
-  read_into(in, rest);
+  read_into(in, rest, kPiece);
   if (rest.size != 0) buffer.append(CNorVekXBuffer(rest.data, rest.size));
   return buffer;
 }
@@ -146,7 +146,7 @@ CNorVekXBuffer read_buffer(const std::string& path) {
 NSData read_data(const std::string& path) {
   Input in(path);
   Area area;
-  read_into(in, area);
+  read_into(in, area, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
   if (area.size == 0) return to_data(Bytes());
   const size_t size = area.size;
   return NSData::dataWithBytesNoCopy(area.release(), size);
