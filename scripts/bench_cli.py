@@ -17,6 +17,7 @@ import shlex
 import subprocess
 import sys
 import tempfile
+import time
 
 KEY = "000102030405060708090a0b0c0d0e0f"
 IV = "00000000000000000000000000000000"
@@ -47,6 +48,33 @@ def hyperfine(commands, runs):
                         "--export-json", f.name] + commands,
                        check=True, stdout=subprocess.DEVNULL)
         return [r["median"] for r in json.load(f)["results"]]
+
+
+def batch_rate(norvek, count=20000):
+    """Requests per second of `norvek batch` for `sign` over 64 bytes: one
+    client in step (each answer read before the next request is written),
+    then all requests written at once (best of 3 each)."""
+    line = (json.dumps({"scheme": "sign", "input": os.urandom(64).hex()}) + "\n").encode()
+    in_step = []
+    for _ in range(3):
+        p = subprocess.Popen([norvek, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        start = time.perf_counter()
+        for _ in range(count):
+            p.stdin.write(line)
+            p.stdin.flush()
+            p.stdout.readline()
+        in_step.append(count / (time.perf_counter() - start))
+        p.stdin.close()
+        p.wait()
+    at_once = []
+    for _ in range(3):
+        start = time.perf_counter()
+        r = subprocess.run([norvek, "batch"], input=line * (5 * count), capture_output=True,
+                           check=True)
+        at_once.append(5 * count / (time.perf_counter() - start))
+        assert r.stdout.count(b"\n") == 5 * count
+    print(f"\nnorvek batch, sign of 64 bytes: {max(in_step):,.0f} requests/s in step, "
+          f"{max(at_once):,.0f} requests/s written at once")
 
 
 def main():
@@ -100,6 +128,8 @@ def main():
               f"{mem[1] if other else float('nan'):10.1f} {mem[0] / size:13.2f}  "
               f"{other.split()[0] + ' ' + other.split()[1] if other else '-'}")
     sys.stdout.flush()
+
+    batch_rate(a.norvek)
 
     if a.big_mib <= 0:
         return 0

@@ -107,7 +107,7 @@ def replay(tool, case):
 
 
 ANSWER_FIELDS = ("output", "result", "verify")
-SAMPLE_EVERY = 40
+SAMPLE_EVERY = 200
 
 
 def replay_batch(tool, cases):
