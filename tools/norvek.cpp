@@ -362,7 +362,7 @@ void add_transforms(CLI::App& app) {
   CLI::App* one = command(&app, "transform", "One byte transform of the table, or its reverse",
                           "norvek transform --row 7 data.bin", "raw",
                           whole([row](CNorVekXBuffer& in, Sink& out) {
-                            transform(row->row, row->reverse, in);
+                            transform(row->row, row->reverse, in.m_pData, in.m_nSize);
                             write_buffer(in, out);
                           }));
   one->add_option("--row", row->row, "transform number")->required()->check(CLI::Range(1, 46));

@@ -103,21 +103,22 @@ void chain(ChainOp op, bool ex, const std::vector<int32_t>& list, CNorVekXBuffer
                  ? (ex ? &CNorVekXCryptoHelper::DynEncryptEx : &CNorVekXCryptoHelper::DynEncrypt)
                  : (ex ? &CNorVekXCryptoHelper::DynDecryptEx : &CNorVekXCryptoHelper::DynDecrypt);
   const auto count = static_cast<int32_t>(order.size());
+  const char* refused = ex ? "chain value below 0" : "chain value outside 0..45";
   // The chain operations copy their input first, so one buffer serves as
-  // both. A refused list leaves the output as it was, which tells it from
-  // the 0 that an empty input gives: a one-byte output shows that.
-  const bool empty = in.m_nSize == 0;
+  // both. They answer 0 both for a refused list and for empty input; a
+  // refused list leaves the output as it was, which a one-byte output shows.
+  if (in.m_nSize != 0) {
+    if ((helper().*run)(order.data(), count, in, in) == 0) fail(refused);
+    return;
+  }
   CNorVekXBuffer probe(1);
-  CNorVekXBuffer& output = empty ? probe : in;
-  uint64_t n = (helper().*run)(order.data(), count, in, output);
-  if (n == 0 && (!empty || output.m_nSize == 1))
-    fail(ex ? "chain value below 0" : "chain value outside 0..45");
-  if (empty) in = output;
+  (helper().*run)(order.data(), count, in, probe);
+  if (probe.m_nSize != 0) fail(refused);
 }
 
-void transform(int row, bool reverse, CNorVekXBuffer& in) {
+void transform(int row, bool reverse, uint8_t* data, uint64_t size) {
   const st_Processor& entry = helper().m_processors[row - 1];
-  (reverse ? entry.pfnDecrypt : entry.pfnEncrypt)(in.m_pData, in.m_nSize);
+  (reverse ? entry.pfnDecrypt : entry.pfnEncrypt)(data, size);
 }
 
 CNorVekXBuffer hotp(const CNorVekXBuffer& in, int32_t digits) {

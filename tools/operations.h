@@ -35,7 +35,7 @@ enum class ChainOp { kEncrypt, kDecrypt, kUndo };
 void chain(ChainOp op, bool ex, const std::vector<int32_t>& list,
            NorvekCryptoSpace::CNorVekXBuffer& in);
 
-void transform(int row, bool reverse, NorvekCryptoSpace::CNorVekXBuffer& in);  // row 1..46
+void transform(int row, bool reverse, uint8_t* data, uint64_t size);  // row 1..46, in place
 
 NorvekCryptoSpace::CNorVekXBuffer hotp(const NorvekCryptoSpace::CNorVekXBuffer& in, int32_t digits);
 

@@ -69,7 +69,7 @@ class HexEncoder final : public Pieces {
   }
 
  private:
-  size_t process(const uint8_t* data, size_t size, bool) override {
+  size_t process(const uint8_t* data, size_t size, bool /*last*/) override {
     uint64_t n = work_.size();
     norvek_crypto_Bin2Hex(data, size, reinterpret_cast<char*>(work_.data()), n);
     next_.write(work_.data(), n);
@@ -88,7 +88,7 @@ class HexDecoder final : public Pieces {
  private:
   // Pieces hold whole pairs, so each decodes on its own; the text is copied
   // to the output area and decoded in place there.
-  size_t process(const uint8_t* data, size_t size, bool) override {
+  size_t process(const uint8_t* data, size_t size, bool /*last*/) override {
     if (size % 2 != 0) fail("malformed hex");
     std::memcpy(work_.data(), data, size);
     uint64_t n = size / 2;
@@ -126,7 +126,7 @@ class Base64Encoder final : public Pieces {
 
  private:
   // Pieces are whole byte triples, so only the last one can carry padding.
-  size_t process(const uint8_t* data, size_t size, bool) override {
+  size_t process(const uint8_t* data, size_t size, bool /*last*/) override {
     uint64_t n = work_.size();
     norvek_crypto_base64_encodeKQZP(data, size, reinterpret_cast<char*>(work_.data()), &n);
     next_.write(work_.data(), n);
@@ -163,7 +163,7 @@ class UriEncoder final : public Pieces {
 
  private:
   // Each byte escapes on its own.
-  size_t process(const uint8_t* data, size_t size, bool) override {
+  size_t process(const uint8_t* data, size_t size, bool /*last*/) override {
     if (size == 0) return 0;
     CNorVekXBuffer piece(data, size);
     const std::string text = CNorVekXURL::encodeURIComponent(piece);

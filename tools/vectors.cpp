@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <new>
 #include <nlohmann/json.hpp>
@@ -78,8 +79,8 @@ Bytes bytes_field(const Json& c, const char* name) {
   const std::string& t = v.get_ref<const std::string&>();
   Bytes out(t.size() / 2);
   uint64_t n = out.size();
-  std::string text = t;
-  if (t.size() % 2 != 0 || norvek_crypto_Hex2Bin(text.data(), text.size(), out.data(), n) != 0)
+  std::string digits = t;
+  if (t.size() % 2 != 0 || norvek_crypto_Hex2Bin(digits.data(), digits.size(), out.data(), n) != 0)
     throw BadRequest(std::string(name) + ": not a hex string");
   return out;
 }
@@ -96,7 +97,9 @@ List list_field(const Json& c, const char* name) {
   const Json& v = field(c, name);
   if (!v.is_array()) throw BadRequest(std::string(name) + ": not a list of 32-bit integers");
   List out;
-  for (const Json& e : v) out.push_back(int_field(Json{{"entry", e}}, "entry"));
+  std::transform(v.begin(), v.end(), std::back_inserter(out), [](const Json& e) {
+    return int_field(Json{{"entry", e}}, "entry");
+  });
   return out;
 }
 
