@@ -15,7 +15,7 @@ BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck cpu-matrix coverage lint format clean
+.PHONY: all demo test test-release test-asan tsan bench bench-cli fuzz fuzz-long memcheck cpu-matrix coverage lint format clean
 
 all: test
 
@@ -59,6 +59,20 @@ bench:
 	$(PYTHON) scripts/bench_report.py --chart $(BENCH_DIR)/bench_chart.svg \
 	  --command "make bench BENCH_ARGS='$(BENCH_ARGS)'" \
 	  $(BENCH_DIR)/bench_*.json | tee $(BENCH_DIR)/bench_summary.txt
+
+# The norvek tool beside sha1sum, openssl, base64 and xxd on the same files:
+# time ratios (hyperfine medians) and peak memory at BENCH_CLI_MIB, then the
+# streaming commands' peak memory at BENCH_CLI_BIG_MIB (0 leaves that out).
+BENCH_CLI_MIB ?= 64
+BENCH_CLI_BIG_MIB ?= 1024
+BENCH_CLI_RUNS ?= 5
+bench-cli:
+	$(DEPS) build cli bench-cli
+	cmake --preset release $(COMPILERS)
+	cmake --build --preset release --target norvek
+	mkdir -p build/release/bench-cli
+	$(PYTHON) scripts/bench_cli.py --mib $(BENCH_CLI_MIB) --big-mib $(BENCH_CLI_BIG_MIB) \
+	  --runs $(BENCH_CLI_RUNS) | tee build/release/bench-cli/summary.txt
 
 # Bounded run for CI: every target FUZZ_SECONDS, two at a time.
 FUZZ_SECONDS ?= 45

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <list>
 #include <memory>
@@ -12,15 +13,23 @@
 #include <optional>
 #include <string>
 
+#include "norvek/norvek_crypto.h"
 #include "operations.h"
+#include "streams.h"
 #include "tool_io.h"
 #include "vectors.h"
 
 using namespace norvek_tool;
+using NorvekCryptoSpace::CNorVekXBuffer;
 
 namespace {
 
-using Operation = std::function<Bytes(const Bytes&)>;
+// The streaming commands build their stage in front of the output's.
+using StreamOp = std::function<std::unique_ptr<Sink>(Sink& next)>;
+// The whole-input commands take the input in the container their library
+// call takes, and answer the result's bytes.
+using BufferOp = std::function<void(CNorVekXBuffer& in, Sink& out)>;
+using DataOp = std::function<NSData(const NSData& in)>;
 
 // Options every command that reads input and writes output shares.
 struct Io {
@@ -74,18 +83,70 @@ Io& add_io(CLI::App* cmd, const std::string& out_form, bool takes_input = true) 
   return io;
 }
 
-// Reads the input, applies `op` and writes the result.
-void run(const Io& io, const Operation& op) {
-  Bytes in = decode_form(read_all(io.file), io.in_form);
-  write_all(encode_form(op(in), io.out_form), io.output);
+// Pieces of the input through `op` to the output, in constant memory.
+// `may_fail`: the command can refuse its input after output has begun, so
+// standard output gets nothing until the end (a failure leaves it empty).
+void run_stream(const Io& io, const StreamOp& op, bool may_fail) {
+  Input in(io.file);
+  const bool hex_in = io.in_form == "hex";
+  Output out(io.output, may_fail || hex_in);
+  std::unique_ptr<Sink> form = output_form(io.out_form, out);
+  std::unique_ptr<Sink> stage = op(form ? *form : out);
+  if (io.in_form == "raw") return pump(in, *stage);
+  if (hex_in) {
+    std::unique_ptr<Sink> text = hex_form_decoder(*stage);
+    return pump(in, *text);
+  }
+  // Base64 text goes to the strict class decoder, which takes it whole.
+  Bytes bytes = decode_form(read_all(in), io.in_form);
+  stage->write(bytes.data(), bytes.size());
+  stage->finish();
+}
+
+CNorVekXBuffer whole_buffer(const Io& io) {
+  if (io.in_form == "raw") return read_buffer(io.file);
+  Input file(io.file);
+  return to_buffer(decode_form(read_all(file), io.in_form));
+}
+
+void run_buffer(const Io& io, const BufferOp& op) {
+  // Built in place: the buffer has no move, and a copy would double the input.
+  CNorVekXBuffer in = whole_buffer(io);
+  Output out(io.output, false);
+  std::unique_ptr<Sink> form = output_form(io.out_form, out);
+  op(in, form ? *form : out);
+}
+
+NSData whole_data(const Io& io) {
+  if (io.in_form == "raw") return read_data(io.file);
+  Input file(io.file);
+  return to_data(decode_form(read_all(file), io.in_form));
+}
+
+void run_data(const Io& io, const DataOp& op) {
+  NSData in = whole_data(io);
+  NSData result = op(in);
+  in = NSData();  // the input goes before the output is written
+  Output out(io.output, false);
+  std::unique_ptr<Sink> form = output_form(io.out_form, out);
+  write_data(result, form ? *form : out);
 }
 
 CLI::App* command(CLI::App* parent, const std::string& name, const std::string& about,
-                  const std::string& example, const std::string& out_form, const Operation& op) {
+                  const std::string& example, const std::string& out_form,
+                  const std::function<void(const Io&)>& run) {
   CLI::App* cmd = leaf(parent, name, about, example);
   Io& io = add_io(cmd, out_form);
-  cmd->callback([&io, op] { run(io, op); });
+  cmd->callback([&io, run] { run(io); });
   return cmd;
+}
+
+std::function<void(const Io&)> streaming(const StreamOp& op, bool may_fail = false) {
+  return [op, may_fail](const Io& io) { run_stream(io, op, may_fail); };
+}
+
+std::function<void(const Io&)> whole(const BufferOp& op) {
+  return [op](const Io& io) { run_buffer(io, op); };
 }
 
 CLI::App* group(CLI::App& app, const std::string& name, const std::string& about,
@@ -98,9 +159,10 @@ CLI::App* group(CLI::App& app, const std::string& name, const std::string& about
 void add_codecs(CLI::App& app) {
   CLI::App* hex = group(app, "hex", "Hexadecimal (lower case out, either case in)",
                         "printf 'hi' | norvek hex encode | norvek hex decode");
-  command(hex, "encode", "Bytes to hex", "printf 'hi' | norvek hex encode", "raw", hex_encode);
+  command(hex, "encode", "Bytes to hex", "printf 'hi' | norvek hex encode", "raw",
+          streaming([](Sink& next) { return hex_encoder(next); }));
   command(hex, "decode", "Hex to bytes; a malformed text fails",
-          "printf '6869' | norvek hex decode", "raw", hex_decode);
+          "printf '6869' | norvek hex decode", "raw", streaming(hex_decoder, true));
 
   CLI::App* b64 =
       group(app, "base64", "Base64: plain (lenient decoder) or the codec class (strict)",
@@ -115,11 +177,18 @@ void add_codecs(CLI::App& app) {
                 encode ? "Bytes to Base64" : "Base64 to bytes (plain: never fails; class: strict)",
                 encode ? "printf 'hi' | norvek base64 encode --web-safe --no-padding"
                        : "printf 'aGk=' | norvek base64 decode --class",
-                "raw", [flags, encode](const Bytes& in) {
+                "raw", [flags, encode](const Io& io) {
                   if (!flags->web_safe && !flags->no_padding && !flags->strict)
-                    return encode ? base64_encode(in) : base64_decode(in);
-                  return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
-                                : codec_decode(in, flags->web_safe, !flags->no_padding);
+                    return run_stream(
+                        io,
+                        [encode](Sink& next) {
+                          return encode ? base64_encoder(next) : base64_decoder(next);
+                        },
+                        false);
+                  run_data(io, [flags, encode](const NSData& in) {
+                    return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
+                                  : codec_decode(in, flags->web_safe, !flags->no_padding);
+                  });
                 });
     cmd->add_flag("--web-safe", flags->web_safe, "web-safe alphabet ('-' and '_'), codec class");
     cmd->add_flag("--no-padding", flags->no_padding,
@@ -131,20 +200,24 @@ void add_codecs(CLI::App& app) {
   CLI::App* uri = group(app, "uri", "URI component escaping",
                         "printf 'a b' | norvek uri encode | norvek uri decode");
   command(uri, "encode", "Escape every byte but A-Z a-z 0-9 - _ . ! ~ * ' ( )",
-          "printf 'a b&c' | norvek uri encode", "raw", uri_encode);
+          "printf 'a b&c' | norvek uri encode", "raw", streaming(uri_encoder));
   command(uri, "decode", "Undo %XX escapes; a bad escape or a zero byte fails",
-          "printf 'a%%20b' | norvek uri decode", "raw", uri_decode);
+          "printf 'a%%20b' | norvek uri decode", "raw", streaming(uri_decoder, true));
 }
 
 void add_digests(CLI::App& app) {
-  command(&app, "sha1", "SHA-1 digest", "norvek sha1 file.bin", "hex", sha1);
+  command(&app, "sha1", "SHA-1 digest", "norvek sha1 file.bin", "hex", streaming(sha1_digest));
   auto key = std::make_shared<std::string>();
-  CLI::App* hmac = command(
-      &app, "hmac-sha1", "HMAC-SHA1 digest", "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579",
-      "hex", [key](const Bytes& in) { return hmac_sha1(in, hex_argument(*key, "--key-hex")); });
+  CLI::App* hmac =
+      command(&app, "hmac-sha1", "HMAC-SHA1 digest",
+              "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579", "hex", [key](const Io& io) {
+                const Bytes k = hex_argument(*key, "--key-hex");
+                run_stream(
+                    io, [&k](Sink& next) { return hmac_sha1_digest(next, k); }, false);
+              });
   hmac->add_option("--key-hex", *key, "key bytes in hex (any length, may be empty)")->required();
   command(&app, "sign", "Signature (HMAC-SHA1 under the built-in key)", "norvek sign request.bin",
-          "hex", sign);
+          "hex", streaming(sign_digest));
 
   auto count = std::make_shared<int32_t>(0);
   CLI::App* rnd =
@@ -155,9 +228,10 @@ void add_digests(CLI::App& app) {
       [&io, count] { write_all(encode_form(rand_bytes(*count), io.out_form), io.output); });
 
   auto digits = std::make_shared<int32_t>(0);
-  CLI::App* hotp_cmd = command(&app, "hotp", "One-time code (HOTPex) of the input",
-                               "printf 'msg' | norvek hotp --digits 6", "hex",
-                               [digits](const Bytes& in) { return hotp(in, *digits); });
+  CLI::App* hotp_cmd = command(
+      &app, "hotp", "One-time code (HOTPex) of the input", "printf 'msg' | norvek hotp --digits 6",
+      "hex",
+      whole([digits](CNorVekXBuffer& in, Sink& out) { write_buffer(hotp(in, *digits), out); }));
   hotp_cmd->add_option("--digits", *digits, "code length, 1..12 (others fail)")->required();
 
   struct IdArgs {
@@ -198,10 +272,11 @@ void add_ciphers(CLI::App& app) {
                 : "Undo the buffer cipher; bad padding or a ragged length fails",
         encrypt ? "norvek encrypt --key-hex 000102030405060708090a0b0c0d0e0f plain.bin -o c.bin"
                 : "norvek decrypt --key-hex 000102030405060708090a0b0c0d0e0f c.bin",
-        "raw", [key, encrypt](const Bytes& in) {
+        "raw", whole([key, encrypt](CNorVekXBuffer& in, Sink& out) {
           Bytes k = hex_argument(*key, "--key-hex");
-          return encrypt ? buffer_encrypt(in, k) : buffer_decrypt(in, k);
-        });
+          encrypt ? buffer_encrypt(in, k) : buffer_decrypt(in, k);
+          write_buffer(in, out);
+        }));
     cmd->add_option("--key-hex", *key, "key in hex; its first 16 bytes are used, fewer fail")
         ->required();
   }
@@ -228,15 +303,15 @@ void add_ciphers(CLI::App& app) {
       };
       auto key = std::make_shared<KeyArg>();
       Bridge which = b.which;
-      CLI::App* cmd =
-          command(grp, encrypt ? "encrypt" : "decrypt", encrypt ? "Encipher" : "Decipher",
-                  std::string("norvek ") + b.name + (encrypt ? " encrypt" : " decrypt") +
-                      " --key 'secret key' " + (encrypt ? "plain.bin -o c.bin" : "c.bin"),
-                  "raw", [key, which, encrypt](const Bytes& in) {
-                    std::optional<std::string> text;
-                    if (key->option->count() > 0) text = key->text;
-                    return bridge(which, encrypt, in, text);
-                  });
+      CLI::App* cmd = command(
+          grp, encrypt ? "encrypt" : "decrypt", encrypt ? "Encipher" : "Decipher",
+          std::string("norvek ") + b.name + (encrypt ? " encrypt" : " decrypt") +
+              " --key 'secret key' " + (encrypt ? "plain.bin -o c.bin" : "c.bin"),
+          "raw", [key, which, encrypt](const Io& io) {
+            std::optional<std::string> text;
+            if (key->option->count() > 0) text = key->text;
+            run_data(io, [&](const NSData& in) { return bridge(which, encrypt, in, text); });
+          });
       key->option = cmd->add_option(
           "--key", key->text,
           which == Bridge::kSystem128
@@ -269,9 +344,10 @@ void add_transforms(CLI::App& app) {
     ChainOp op = c.op;
     CLI::App* cmd = command(grp, c.name, c.about,
                             std::string("norvek chain ") + c.name + " --list 3,0,45 data.bin",
-                            "raw", [args, op](const Bytes& in) {
-                              return chain(op, args->ex, parse_list(args->list, "--list"), in);
-                            });
+                            "raw", whole([args, op](CNorVekXBuffer& in, Sink& out) {
+                              chain(op, args->ex, parse_list(args->list, "--list"), in);
+                              write_buffer(in, out);
+                            }));
     cmd->add_option("--list", args->list,
                     "table entries, comma-separated (0..45, or any >= 0 with --ex)")
         ->required();
@@ -285,9 +361,36 @@ void add_transforms(CLI::App& app) {
   auto row = std::make_shared<RowArgs>();
   CLI::App* one = command(&app, "transform", "One byte transform of the table, or its reverse",
                           "norvek transform --row 7 data.bin", "raw",
-                          [row](const Bytes& in) { return transform(row->row, row->reverse, in); });
+                          whole([row](CNorVekXBuffer& in, Sink& out) {
+                            transform(row->row, row->reverse, in.m_pData, in.m_nSize);
+                            write_buffer(in, out);
+                          }));
   one->add_option("--row", row->row, "transform number")->required()->check(CLI::Range(1, 46));
   one->add_flag("--reverse", row->reverse, "apply the reverse transform");
+}
+
+// One answer line per request line, flushed at once, so a peer can talk to
+// one long-lived process; a malformed line gets an error line and the next
+// one is read.
+void batch() {
+  char* line = nullptr;
+  size_t capacity = 0;
+  uint64_t number = 0;
+  ssize_t n;
+  while ((n = ::getline(&line, &capacity, stdin)) >= 0) {
+    std::string request(line, static_cast<size_t>(n));
+    if (!request.empty() && request.back() == '\n') request.pop_back();
+    std::string answer = answer_line(request, ++number);
+    answer.push_back('\n');
+    if (std::fwrite(answer.data(), 1, answer.size(), stdout) != answer.size() ||
+        std::fflush(stdout) != 0) {
+      std::free(line);
+      fail("cannot write standard output");
+    }
+  }
+  const bool read_error = std::ferror(stdin) != 0;
+  std::free(line);
+  if (read_error) fail("cannot read standard input");
 }
 
 int cli_main(int argc, char** argv) {
@@ -308,6 +411,11 @@ int cli_main(int argc, char** argv) {
                       "raw", false);
   app.get_subcommand("vectors")->callback(
       [&vec_io] { write_all(conformance_vectors(), vec_io.output); });
+  leaf(&app, "batch",
+       "Answer requests, one JSON line each on standard input (a case of the conformance file "
+       "without its answers), with one line each on standard output",
+       "printf '{\"scheme\":\"sign\",\"input\":\"6869\"}\\n' | norvek batch")
+      ->callback(batch);
 
   try {
     app.parse(argc, argv);

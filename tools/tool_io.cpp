@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "operations.h"
 
@@ -27,37 +29,50 @@ std::string system_error(const std::string& what, const std::string& path) {
 
 bool is_stdio(const std::string& path) { return path.empty() || path == "-"; }
 
-// Closes the descriptor when the scope ends, whatever way it ends.
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-void read_fd(int fd, Bytes& out, const std::string& name) {
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    out.reserve(static_cast<size_t>(st.st_size));
-  uint8_t chunk[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(system_error("cannot read", name));
-    if (n == 0) return;
-    out.insert(out.end(), chunk, chunk + n);
-  }
-}
-
-bool write_fd(int fd, const Bytes& bytes) {
+bool write_fd(int fd, const uint8_t* data, size_t size) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+// A malloc area that grows by doubling; large areas grow in place through
+// the kernel (mremap), and pages past what is read are never touched.
+struct Area {
+  uint8_t* data = nullptr;
+  size_t size = 0, capacity = 0;
+  Area() = default;
+  Area(const Area&) = delete;
+  Area& operator=(const Area&) = delete;
+  ~Area() { std::free(data); }
+  void reserve(size_t n) {
+    if (n <= capacity) return;
+    auto* p = static_cast<uint8_t*>(std::realloc(data, n));
+    if (p == nullptr) throw std::bad_alloc();
+    data = p;
+    capacity = n;
+  }
+  uint8_t* release() {
+    uint8_t* p = data;
+    data = nullptr;
+    size = capacity = 0;
+    return p;
+  }
+};
+
+// Reads to the end, first into `first` bytes of room.
+void read_into(Input& in, Area& area, size_t first) {
+  area.reserve(first);
+  for (;;) {
+    if (area.size == area.capacity) area.reserve(std::max(2 * area.capacity, kPiece));
+    size_t n = in.read(area.data + area.size, area.capacity - area.size);
+    if (n == 0) return;
+    area.size += n;
+  }
 }
 
 Bytes without_whitespace(const Bytes& text) {
@@ -70,23 +85,181 @@ Bytes without_whitespace(const Bytes& text) {
 
 }  // namespace
 
-Bytes read_all(const std::string& path) {
-  Bytes out;
-  if (is_stdio(path)) {
-    read_fd(STDIN_FILENO, out, "standard input");
-    return out;
+Input::Input(const std::string& path)
+    : fd_(STDIN_FILENO), name_(is_stdio(path) ? "standard input" : path) {
+  if (is_stdio(path)) return;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) fail(system_error("cannot open", path));
+}
+
+Input::~Input() {
+  if (fd_ != STDIN_FILENO) ::close(fd_);
+}
+
+size_t Input::read(uint8_t* data, size_t size) {
+  for (;;) {
+    ssize_t n = ::read(fd_, data, size);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) fail(system_error("cannot read", name_));
   }
-  Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (in.fd < 0) fail(system_error("cannot open", path));
-  read_fd(in.fd, out, path);
-  return out;
+}
+
+size_t Input::size_hint() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
+  return static_cast<size_t>(st.st_size);
+}
+
+void pump(Input& in, Sink& out) {
+  Bytes piece(kPiece);
+  while (size_t n = in.read(piece.data(), piece.size())) out.write(piece.data(), n);
+  out.finish();
+}
+
+Bytes read_all(Input& in) {
+  Area area;
+  read_into(in, area, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
+  return Bytes(area.data, area.data + area.size);
+}
+
+CNorVekXBuffer read_buffer(const std::string& path) {
+  Input in(path);
+  const size_t hint = in.size_hint();
+  CNorVekXBuffer buffer(hint);
+  size_t got = 0;
+  while (got < hint) {
+    size_t n = in.read(buffer.m_pData + got, hint - got);
+    if (n == 0) break;
+    got += n;
+  }
+  if (got < hint) {
+    buffer.resize(got);  // the file shrank; shrinking keeps the storage
+    return buffer;
+  }
+  // A pipe, or a file that grew while being read.
+  Area rest;
+  read_into(in, rest, kPiece);
+  if (rest.size != 0) buffer.append(CNorVekXBuffer(rest.data, rest.size));
+  return buffer;
+}
+
+NSData read_data(const std::string& path) {
+  Input in(path);
+  Area area;
+  read_into(in, area, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
+  if (area.size == 0) return to_data(Bytes());
+  const size_t size = area.size;
+  return NSData::dataWithBytesNoCopy(area.release(), size);
+}
+
+Output::Output(const std::string& path, bool hold)
+    : path_(path), to_stdout_(is_stdio(path)), hold_(hold) {
+  pending_.reserve(kPiece);
+}
+
+Output::~Output() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void Output::write(const uint8_t* data, size_t size) {
+  if (pending_.size() + size <= kPiece) {
+    pending_.insert(pending_.end(), data, data + size);
+    return;
+  }
+  flush();
+  if (size >= kPiece) {
+    emit(data, size);
+  } else {
+    pending_.assign(data, data + size);
+  }
+}
+
+void Output::flush() {
+  if (!pending_.empty()) emit(pending_.data(), pending_.size());
+  pending_.clear();
+}
+
+void Output::emit(const uint8_t* data, size_t size) {
+  if (to_stdout_ && !hold_) {
+    if (!write_fd(STDOUT_FILENO, data, size)) fail(system_error("cannot write", "standard output"));
+    return;
+  }
+  if (fd_ < 0 && to_stdout_) {
+    // Held bytes beyond memory: an unnamed file, gone when closed.
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    fd_ = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) fail(system_error("cannot create a temporary file in", dir));
+  } else if (fd_ < 0) {
+    std::string temp = path_ + ".XXXXXX";
+    fd_ = ::mkstemp(temp.data());
+    if (fd_ < 0) fail(system_error("cannot create a temporary file for", path_));
+    temp_ = temp;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd_, 0666 & ~mask) != 0) fail(system_error("cannot write", path_));
+  }
+  if (!write_fd(fd_, data, size))
+    fail(system_error("cannot write", to_stdout_ ? "a temporary file" : path_));
+}
+
+void Output::finish() {
+  if (to_stdout_) {
+    if (fd_ < 0) {
+      hold_ = false;
+      flush();
+      return;
+    }
+    flush();
+    if (::lseek(fd_, 0, SEEK_SET) != 0) fail(system_error("cannot read", "a temporary file"));
+    pending_.resize(kPiece);
+    for (;;) {
+      ssize_t n = ::read(fd_, pending_.data(), pending_.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) fail(system_error("cannot read", "a temporary file"));
+      if (n == 0) break;
+      if (!write_fd(STDOUT_FILENO, pending_.data(), static_cast<size_t>(n)))
+        fail(system_error("cannot write", "standard output"));
+    }
+    pending_.clear();
+    return;
+  }
+  if (fd_ < 0) {
+    // Nothing written yet: the file still has to exist, empty if need be.
+    const uint8_t none = 0;
+    emit(&none, 0);
+  }
+  flush();
+  bool ok = ::fsync(fd_) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (!ok || ::rename(temp_.c_str(), path_.c_str()) != 0) fail(system_error("cannot write", path_));
+  temp_.clear();
+}
+
+void write_all(const Bytes& bytes, const std::string& path) {
+  Output out(path, false);
+  out.write(bytes.data(), bytes.size());
+  out.finish();
+}
+
+void write_buffer(const CNorVekXBuffer& buffer, Sink& out) {
+  if (buffer.m_nSize != 0) out.write(buffer.m_pData, buffer.m_nSize);
+  out.finish();
+}
+
+void write_data(const NSData& data, Sink& out) {
+  if (data.length() != 0) out.write(static_cast<const uint8_t*>(data.bytes()), data.length());
+  out.finish();
 }
 
 Bytes decode_form(const Bytes& text, const std::string& form) {
   if (form == "raw") return text;
   Bytes compact = without_whitespace(text);
   if (compact.empty()) return compact;
-  return form == "hex" ? hex_decode(compact) : codec_decode(compact, false, true);
+  return form == "hex" ? hex_decode(compact)
+                       : to_bytes(codec_decode(to_data(compact), false, true));
 }
 
 Bytes encode_form(const Bytes& bytes, const std::string& form) {
@@ -95,26 +268,6 @@ Bytes encode_form(const Bytes& bytes, const std::string& form) {
   Bytes out = to_bytes(form == "hex" ? norvek_crypto_Bin2Hex(in) : norvek_crypto_EncodeBase64(in));
   out.push_back('\n');
   return out;
-}
-
-void write_all(const Bytes& bytes, const std::string& path) {
-  if (is_stdio(path)) {
-    if (!write_fd(STDOUT_FILENO, bytes)) fail(system_error("cannot write", "standard output"));
-    return;
-  }
-  std::string temp = path + ".XXXXXX";
-  Fd out{::mkstemp(temp.data())};
-  if (out.fd < 0) fail(system_error("cannot create a temporary file for", path));
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool ok = ::fchmod(out.fd, 0666 & ~mask) == 0 && write_fd(out.fd, bytes) && ::fsync(out.fd) == 0;
-  ok = ::close(out.fd) == 0 && ok;
-  out.fd = -1;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    std::string message = system_error("cannot write", path);
-    ::unlink(temp.c_str());
-    fail(message);
-  }
 }
 
 Bytes hex_argument(const std::string& text, const std::string& option) {

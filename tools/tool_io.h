@@ -1,6 +1,7 @@
 // Input, output and failure reporting for the norvek tool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,11 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kExitFailure = 1;  // the operation refused or failed
 constexpr int kExitUsage = 2;    // the command line is wrong
 
+// Streaming commands work through their input in pieces of this many bytes,
+// a multiple of 12 so that hex pairs, Base64 byte triples and character
+// quads never straddle two pieces.
+constexpr size_t kPiece = 192 * 1024;
+
 // Thrown by commands; main prints "norvek: <what>" on one line and exits
 // with `status`.
 struct ToolError : std::runtime_error {
@@ -26,8 +32,69 @@ struct ToolError : std::runtime_error {
 [[noreturn]] void fail(const std::string& message);   // status 1
 [[noreturn]] void usage(const std::string& message);  // status 2
 
-// Reads a whole file ("" or "-" for standard input) in one pass, binary-safe.
-Bytes read_all(const std::string& path);
+// Where bytes go, in order; finish() ends the data. A sink dropped without
+// finish() has failed and leaves no trace of what it was given.
+class Sink {
+ public:
+  Sink() = default;
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+  virtual ~Sink() = default;
+  virtual void write(const uint8_t* data, size_t size) = 0;
+  virtual void finish() = 0;
+};
+
+// The input file ("" or "-" for standard input), read binary-safe.
+class Input {
+ public:
+  explicit Input(const std::string& path);  // fails when the file cannot be opened
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+  ~Input();
+  size_t read(uint8_t* data, size_t size);  // 0 at the end
+  // The size of a regular file, else 0 (then only reading tells).
+  size_t size_hint() const;
+
+ private:
+  int fd_;
+  std::string name_;
+};
+
+// Reads the whole input and passes it on in pieces, then finishes `out`.
+void pump(Input& in, Sink& out);
+
+// The whole input, read straight into the container the operation takes:
+// no copy for a regular file.
+Bytes read_all(Input& in);
+NorvekCryptoSpace::CNorVekXBuffer read_buffer(const std::string& path);
+NSData read_data(const std::string& path);  // never nil
+
+// Standard output ("" or "-"), or a file written through a temporary file in
+// the same folder renamed over it at finish(), so that the file is either
+// complete or untouched. Standard output gets the bytes as they come, past
+// a first piece held back; with `hold`, nothing reaches it before finish()
+// (what does not fit in memory waits in an unnamed temporary file), so a
+// command that fails late leaves it empty.
+class Output final : public Sink {
+ public:
+  Output(const std::string& path, bool hold);
+  ~Output() override;
+  void write(const uint8_t* data, size_t size) override;
+  void finish() override;
+
+ private:
+  void flush();
+  void emit(const uint8_t* data, size_t size);
+  std::string path_, temp_;
+  bool to_stdout_, hold_;
+  int fd_ = -1;  // the temporary file (-o) or the held bytes' file
+  Bytes pending_;
+};
+
+// Writes `bytes` whole to `path` as Output does.
+void write_all(const Bytes& bytes, const std::string& path);
+void write_buffer(const NorvekCryptoSpace::CNorVekXBuffer& buffer, Sink& out);
+void write_data(const NSData& data, Sink& out);
 
 // Byte strings in the tool's forms: "raw", "hex" (case-insensitive digits,
 // whitespace ignored) or "base64" (standard alphabet, padded, whitespace
@@ -35,11 +102,6 @@ Bytes read_all(const std::string& path);
 Bytes decode_form(const Bytes& text, const std::string& form);
 // hex and base64 end with a newline; raw is the bytes as they are.
 Bytes encode_form(const Bytes& bytes, const std::string& form);
-
-// Writes to standard output ("" or "-"), or to a file through a temporary
-// file in the same folder renamed over it, so that the file is either
-// complete or untouched.
-void write_all(const Bytes& bytes, const std::string& path);
 
 // Strict hex of a command-line argument; a malformed value is a usage error
 // naming `option`.

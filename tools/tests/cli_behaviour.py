@@ -1,23 +1,40 @@
 #!/usr/bin/python3
 """Behaviour of the norvek tool: help, round trips, forms, exit statuses,
-messages and the rule that a failed operation leaves no output file.
+messages, the rule that a failed operation leaves no output file, the
+streaming commands against the library's whole-input answers, and the batch
+mode. The checks are independent and run in parallel, one process each.
 
 usage: cli_behaviour.py NORVEK SCRATCH_DIR
 """
 import base64
 import hashlib
 import hmac
+import json
 import os
 import random
 import re
 import shutil
 import subprocess
 import sys
+import threading
+from concurrent.futures import ThreadPoolExecutor
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from replay_vectors import replay  # noqa: E402  (the conformance replay's own rules)
 
 TOOL = sys.argv[1]
 SCRATCH = sys.argv[2]
 KEY16 = "000102030405060708090a0b0c0d0e0f"
 failures = []
+TASKS = []  # checks that run in parallel at the end
+
+shutil.rmtree(SCRATCH, ignore_errors=True)
+os.makedirs(SCRATCH)
+
+
+def task(fn):
+    TASKS.append(fn)
+    return fn
 
 
 def run(args, data=b""):
@@ -37,10 +54,15 @@ COMMANDS = [[], ["hex"], ["hex", "encode"], ["hex", "decode"], ["base64"], ["bas
             ["aes256"], ["aes256", "encrypt"], ["aes256", "decrypt"], ["chain"],
             ["chain", "encrypt"], ["chain", "decrypt"], ["chain", "undo"], ["transform"],
             ["vectors"]]
-for cmd in COMMANDS:
-    r = run(cmd + ["--help"])
-    check(r.returncode == 0 and b"Usage:" in r.stdout and b"Example:" in r.stdout,
-          f"help of {cmd}: status {r.returncode}")
+COMMANDS.append(["batch"])
+
+
+@task
+def helps():
+    for cmd in COMMANDS:
+        r = run(cmd + ["--help"])
+        check(r.returncode == 0 and b"Usage:" in r.stdout and b"Example:" in r.stdout,
+              f"help of {cmd}: status {r.returncode}")
 
 # Round trips: forward then backward gives the input back.
 rng = random.Random(11)
@@ -61,17 +83,23 @@ PAIRS = [
     (["chain", "encrypt", "--ex", "--list", "50,91,3"], ["chain", "undo", "--ex", "--list", "50,91,3"]),
     (["transform", "--row", "26"], ["transform", "--row", "26", "--reverse"]),
 ]
+
+def round_trip(forward, backward, data):
+    there = run(forward, data)
+    back = run(backward, there.stdout)
+    check(there.returncode == 0 and back.returncode == 0 and back.stdout == data,
+          f"round trip {forward} / {backward} over {len(data)} bytes")
+    # The forward direction really changes non-empty data.
+    check(not data or there.stdout != data, f"{forward} changes its input")
+
+
 for forward, backward in PAIRS:
     for data in SAMPLES:
-        there = run(forward, data)
-        back = run(backward, there.stdout)
-        check(there.returncode == 0 and back.returncode == 0 and back.stdout == data,
-              f"round trip {forward} / {backward} over {len(data)} bytes")
-    # The forward direction really changes non-empty data.
-    check(run(forward, SAMPLES[2]).stdout != SAMPLES[2], f"{forward} changes its input")
+        TASKS.append(lambda f=forward, b=backward, d=data: round_trip(f, b, d))
 
 # Forms, against Python's own digests and codecs.
-for data in SAMPLES[:4]:
+
+def forms(data):
     digest = hashlib.sha1(data).digest()
     mac = hmac.new(b"key", data, hashlib.sha1).digest()
     check(run(["sha1"], data).stdout == digest.hex().encode() + b"\n", "sha1 prints hex")
@@ -85,9 +113,15 @@ for data in SAMPLES[:4]:
           "hmac-sha1")
     check(run(["base64", "encode", "--web-safe", "--no-padding"], data).stdout
           == base64.urlsafe_b64encode(data).rstrip(b"="), "web-safe unpadded Base64")
-check(len(run(["rand", "40", "--out", "raw"]).stdout) == 40, "rand 40 gives 40 bytes")
-check(run(["genid", "--tag", "54", "--version", "01", "--rawid", "0a0b0c0d0e0f", "--positions",
-           "3,5,7,9"]).stdout.split(b"\n")[0][:4] == b"5401", "genid starts with tag and version")
+
+
+for data in SAMPLES[:4]:
+    TASKS.append(lambda d=data: forms(d))
+TASKS.append(lambda: check(len(run(["rand", "40", "--out", "raw"]).stdout) == 40,
+                           "rand 40 gives 40 bytes"))
+TASKS.append(lambda: check(run(["genid", "--tag", "54", "--version", "01", "--rawid", "0a0b0c0d0e0f",
+                                "--positions", "3,5,7,9"]).stdout.split(b"\n")[0][:4] == b"5401",
+                           "genid starts with tag and version"))
 
 # Exit statuses and one-line messages: (arguments, input, status).
 BAD_KEY = "0123456789abcdef" * 2 + "!"
@@ -113,33 +147,162 @@ STATUS_TABLE = [
     (["decrypt", "--key-hex", KEY16], run(["encrypt", "--key-hex", KEY16]).stdout, 0),
     (["system-aes128", "decrypt"], b"", 0), (["chain", "encrypt", "--list", ""], b"", 0),
 ]
-for args, data, status in STATUS_TABLE:
+
+def status(args, data, want):
     r = run(args, data)
     one_line = re.fullmatch(rb"norvek: [^\n]+\n", r.stderr) is not None
-    expected_stderr = one_line if status else r.stderr == b""
-    check(r.returncode == status and expected_stderr and (status == 0 or r.stdout == b""),
-          f"{args} on {data[:20]!r}: status {r.returncode} (want {status}), stderr {r.stderr!r}")
+    expected_stderr = one_line if want else r.stderr == b""
+    check(r.returncode == want and expected_stderr and (want == 0 or r.stdout == b""),
+          f"{args} on {data[:20]!r}: status {r.returncode} (want {want}), stderr {r.stderr!r}")
 
-# -o: complete or untouched, and no temporary file left behind.
-shutil.rmtree(SCRATCH, ignore_errors=True)
-os.makedirs(SCRATCH)
-target = os.path.join(SCRATCH, "out.bin")
-r = run(["hex", "decode", "-o", target], b"00zz")
-check(r.returncode == 1 and not os.path.exists(target), "failed op creates no file")
-with open(target, "wb") as f:
-    f.write(b"keep")
-for args, data in [(["hex", "decode", "-o", target], b"00zz"),
-                   (["decrypt", "--key-hex", KEY16, "-o", target], b"y" * 32),
-                   (["sha1", "-o", target, os.path.join(SCRATCH, "missing")], b"")]:
+
+for args, data, want in STATUS_TABLE:
+    TASKS.append(lambda a=args, d=data, w=want: status(a, d, w))
+
+# Streaming commands cut their input into pieces of 192 KiB (kPiece in
+# tools/tool_io.h). Inputs around those cuts, through each command, must give
+# what the library gives for the whole input: the batch mode answers each as
+# a conformance case, and the replay's own rules say what the command must do.
+PIECE = 192 * 1024
+big = bytes(rng.getrandbits(8) for _ in range(2 * PIECE + 5))
+b64 = base64.b64encode(big)
+hx = big.hex().encode()
+uri = "".join(f"%{b:02X}" if b > 127 else chr(b) if chr(b).isalnum() else f"%{b:02x}"
+              for b in big[:PIECE]).encode()
+
+
+def at(text, position, insert):
+    return text[:position] + insert + text[position + len(insert):]
+
+
+STREAM_CASES = [("sha1", big), ("sign", big), ("sha1", big[:PIECE]), ("sign", big[:PIECE + 63])]
+STREAM_CASES += [(s, big[:n]) for s in ("hex_encode", "base64_encode", "uri_encode")
+                 for n in (PIECE - 1, PIECE + 1, 2 * PIECE + 5)]
+STREAM_CASES += [("hex_decode", t) for t in (hx, hx[:-1], at(hx, PIECE, b"zz"), at(hx, 3 * PIECE, b"0g"),
+                                             at(hx, PIECE - 1, b" "))]
+STREAM_CASES += [("base64_decode", t) for t in (
+    b64, b64[:-2], b64[:PIECE + 3], at(b64, PIECE - 4, b"aGk="), at(b64, PIECE - 4, b"aA=="),
+    at(b64, PIECE, b"\0"), at(b64, PIECE + 1, b"\0"), at(b64, 2 * PIECE - 1, b"\n"),
+    at(b64, PIECE + 2, b"="))]
+STREAM_CASES += [("uri_decode", t) for t in (
+    uri, at(uri, PIECE - 1, b"%41"), at(uri, PIECE - 2, b"%41"), at(uri, PIECE - 1, b"%4g"),
+    at(uri, PIECE - 2, b"%%41"), uri + b"%4", uri + b"%", at(uri, len(uri) - 9, b"\0"),
+    at(uri, len(uri) - 9, b"%zz"))]
+STREAM_CASES += [("hmac_sha1", big[:PIECE + 1], key) for key in (b"", b"k" * 20, b"K" * 100)]
+
+
+def stream_cases():
+    requests = [{"scheme": c[0], **({"key": c[2].hex()} if len(c) > 2 else {}), "input": c[1].hex()}
+                for c in STREAM_CASES]
+    r = run(["batch"], "".join(json.dumps(q) + "\n" for q in requests).encode())
+    answers = [json.loads(line) for line in r.stdout.splitlines()]
+    check(r.returncode == 0 and len(answers) == len(requests), "batch answers every request")
+    return answers
+
+
+def stream_check(case):
+    error = replay(TOOL, case)
+    check(error is None, f"streaming: {error}")
+
+
+# Output forms and the hex input form stream too.
+FORM_CASES = [(["hex", "encode", "--out", "base64"], big, base64.b64encode(big.hex().encode()) + b"\n"),
+              (["base64", "encode", "--out", "hex"], big, b64.hex().encode() + b"\n"),
+              (["sha1", "--in", "hex", "--out", "raw"], b" \n".join([hx[:PIECE + 1], hx[PIECE + 1:]]),
+               hashlib.sha1(big).digest()),
+              (["uri", "encode", "--in", "hex"], at(hx, PIECE + 2, b"z"), None)]
+
+
+def form_check(args, data, expected):
     r = run(args, data)
+    if expected is None:
+        check(r.returncode == 1 and r.stdout == b"", f"{args}: status {r.returncode}")
+    else:
+        check(r.returncode == 0 and r.stdout == expected, f"{args}: status {r.returncode}")
+
+
+for args, data, expected in FORM_CASES:
+    TASKS.append(lambda a=args, d=data, e=expected: form_check(a, d, e))
+
+
+@task
+def output_file():
+    # -o: complete or untouched, and no temporary file left behind.
+    folder = os.path.join(SCRATCH, "out")
+    os.makedirs(folder)
+    target = os.path.join(folder, "out.bin")
+    r = run(["hex", "decode", "-o", target], b"00zz")
+    check(r.returncode == 1 and not os.path.exists(target), "failed op creates no file")
+    with open(target, "wb") as f:
+        f.write(b"keep")
+    for args, data in [(["hex", "decode", "-o", target], b"00zz"),
+                       (["hex", "decode", "-o", target], at(hx, 3 * PIECE, b"0g")),
+                       (["uri", "decode", "-o", target], uri + b"%"),
+                       (["decrypt", "--key-hex", KEY16, "-o", target], b"y" * 32),
+                       (["sha1", "-o", target, os.path.join(SCRATCH, "missing")], b"")]:
+        r = run(args, data)
+        with open(target, "rb") as f:
+            check(r.returncode == 1 and f.read() == b"keep", f"failed {args} keeps the old file")
+    r = run(["hex", "decode", "-o", target], b"6869")
     with open(target, "rb") as f:
-        check(r.returncode == 1 and f.read() == b"keep", f"failed {args} keeps the old file")
-r = run(["hex", "decode", "-o", target], b"6869")
-with open(target, "rb") as f:
-    check(r.returncode == 0 and r.stdout == b"" and f.read() == b"hi", "success replaces the file")
-check(os.listdir(SCRATCH) == ["out.bin"], f"no temporary files: {os.listdir(SCRATCH)}")
-r = run(["hex", "encode", "-o", os.path.join(SCRATCH, "no", "such", "dir")], b"x")
-check(r.returncode == 1 and r.stderr.count(b"\n") == 1, "unwritable output is a failure")
+        check(r.returncode == 0 and r.stdout == b"" and f.read() == b"hi", "success replaces the file")
+    r = run(["base64", "encode", "-o", target], big)
+    with open(target, "rb") as f:
+        check(r.returncode == 0 and f.read() == b64, "a streamed output file is complete")
+    check(os.listdir(folder) == ["out.bin"], f"no temporary files: {os.listdir(folder)}")
+    r = run(["hex", "encode", "-o", os.path.join(SCRATCH, "no", "such", "dir")], b"x")
+    check(r.returncode == 1 and r.stderr.count(b"\n") == 1, "unwritable output is a failure")
+
+
+@task
+def batch_lines():
+    # A malformed line gets an error line, and the process goes on.
+    lines = [b'{"scheme":"sha1","input":"616263"}', b"not json", b"[1]", b'{"scheme":"nope"}',
+             b'{"scheme":"sha1"}', b'{"scheme":"sha1","input":"abc"}',
+             b'{"scheme":"hotp","input":"","digits":4294967296}', b'{"scheme":"transform","row":0,"input":""}',
+             b'{"scheme":"chain_encrypt","list":[1,"x"],"input":""}', b"",
+             b'{"scheme":"aes256_encrypt","key":7,"input":""}',
+             b'{"scheme":"base64_class","operation":"webSafeEncodeData","input":""}',
+             b'{"scheme":"sign","input":"6869"}']
+    r = run(["batch"], b"\n".join(lines) + b"\n")
+    answers = [json.loads(line) for line in r.stdout.splitlines()]
+    ok = r.returncode == 0 and r.stderr == b"" and len(answers) == len(lines)
+    check(ok and answers[0]["output"] == hashlib.sha1(b"abc").hexdigest(), "batch answers a request")
+    check(ok and all(set(a) == {"line", "error"} and a["line"] == i + 1
+                     for i, a in enumerate(answers[1:-1], 1)), f"batch error lines: {answers}")
+    check(ok and answers[-1] == {"scheme": "sign", "input": "6869",
+                                 "output": run(["sign"], b"hi").stdout.decode().strip()},
+          "batch goes on after errors")
+
+
+@task
+def batch_flushes():
+    # Each answer is out before the next request comes: one process can
+    # serve a peer line by line.
+    p = subprocess.Popen([TOOL, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    answers = []
+    for data in (b"a", b"bc"):
+        p.stdin.write(json.dumps({"scheme": "sha1", "input": data.hex()}).encode() + b"\n")
+        p.stdin.flush()
+        reader = threading.Thread(target=lambda: answers.append(p.stdout.readline()))
+        reader.start()
+        reader.join(120)
+        if reader.is_alive():
+            break
+    p.stdin.close()
+    p.stdout.read()
+    p.wait()
+    check([json.loads(a)["output"] for a in answers if a]
+          == [hashlib.sha1(b"a").hexdigest(), hashlib.sha1(b"bc").hexdigest()],
+          "batch answers each line before the next arrives")
+
+
+with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
+    streamed = pool.submit(stream_cases)
+    for future in [pool.submit(t) for t in TASKS]:
+        future.result()
+    for future in [pool.submit(stream_check, c) for c in streamed.result()]:
+        future.result()
 
 for f in failures:
     print("FAIL", f)

@@ -3,9 +3,13 @@
 
 usage: replay_vectors.py NORVEK conformance.json
 
-A case whose recorded answer is the library's failure answer must make the
-tool exit with status 1, an empty standard output and a one-line message;
-any other case must give exactly the recorded bytes.
+Every case goes through one `norvek batch` process: its request (the case
+without its answer fields) must come back with exactly the recorded answers.
+A sample of the cases (every scheme's first success and first failure, and
+every SAMPLE_EVERY-th case) also runs through the tool's own commands, one
+process each: a case whose recorded answer is the library's failure answer
+must make the tool exit with status 1, an empty standard output and a
+one-line message; any other case must give exactly the recorded bytes.
 """
 import collections
 import json
@@ -102,16 +106,44 @@ def replay(tool, case):
                            f"stdout {r.stdout[:80]!r}, stderr {r.stderr[:200]!r}"
 
 
+ANSWER_FIELDS = ("output", "result", "verify")
+SAMPLE_EVERY = 200
+
+
+def replay_batch(tool, cases):
+    requests = [{k: v for k, v in c.items() if k not in ANSWER_FIELDS} for c in cases]
+    text = "".join(json.dumps(r, separators=(",", ":")) + "\n" for r in requests).encode()
+    r = subprocess.run([tool, "batch"], input=text, capture_output=True)
+    lines = r.stdout.decode().splitlines()
+    if r.returncode != 0 or r.stderr or len(lines) != len(cases):
+        return [f"batch: status {r.returncode}, {len(lines)} lines for {len(cases)} cases, "
+                f"stderr {r.stderr[:200]!r}"]
+    return [f"{json.dumps(c)}\n  batch answered {line}"
+            for c, line in zip(cases, lines) if json.loads(line) != c]
+
+
+def sample(cases):
+    """Indices: every scheme's first success and first failure, every SAMPLE_EVERY-th case."""
+    first = {}
+    for i, c in enumerate(cases):
+        key = (c["scheme"], c.get("operation"), plan(c)[2] is None)
+        first.setdefault(key, i)
+    return sorted(set(first.values()) | set(range(0, len(cases), SAMPLE_EVERY)))
+
+
 def main():
     tool, path = sys.argv[1], sys.argv[2]
     with open(path, encoding="utf-8") as f:
         doc = json.load(f)
     assert doc["format"] == "norvek-conformance/1"
     cases = doc["cases"]
+    errors = replay_batch(tool, cases)
+    picked = [cases[i] for i in sample(cases)]
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
-        errors = [e for e in pool.map(lambda c: replay(tool, c), cases) if e]
+        errors += [e for e in pool.map(lambda c: replay(tool, c), picked) if e]
     counts = collections.Counter(c["scheme"] for c in cases)
     print(f"{len(cases)} cases: " + ", ".join(f"{k} {v}" for k, v in sorted(counts.items())))
+    print(f"all through one batch process, {len(picked)} also through their own commands")
     for e in errors[:20]:
         print("MISMATCH", e)
     print(f"{len(errors)} mismatches")
