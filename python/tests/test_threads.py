@@ -7,6 +7,7 @@ one long call; stamps between the call's start and end prove the lock was
 free meanwhile. A control call that keeps the lock must get none, which
 shows the check can fail.
 """
+import base64
 import hashlib
 import sys
 import threading
@@ -18,6 +19,8 @@ import norvek
 
 KEY16 = b"0123456789abcdef"
 BIG = bytes(range(256)) * (12 * 4096)  # 12 MiB
+BIG_HEX = BIG[: len(BIG) // 2].hex().encode()
+BIG_BASE64 = base64.b64encode(BIG)
 
 LONG_CALLS = {
     "sha1": lambda d: norvek.sha1(d).digest(),
@@ -29,9 +32,10 @@ LONG_CALLS = {
     "chain_encrypt": lambda d: norvek.chain_encrypt(list(range(46)), d[: len(d) // 8]),
     "transform": lambda d: norvek.transform(7, d),
     "hex_encode": norvek.hex_encode,
-    "hex_decode": lambda d: norvek.hex_decode(d[: len(d) // 2].hex()),
+    "hex_decode": lambda d: norvek.hex_decode(BIG_HEX),
     "base64_encode": norvek.base64_encode,
-    "base64_decode": norvek.base64_decode,
+    "base64_decode": lambda d: norvek.base64_decode(BIG_BASE64),
+    "base64_class_decode": lambda d: norvek.base64_class_decode(BIG_BASE64),
     "base64_class_encode": norvek.base64_class_encode,
     "uri_encode": norvek.uri_encode,
     "aes256_encrypt": lambda d: norvek.aes256_encrypt(d, "key"),
