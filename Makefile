@@ -10,12 +10,13 @@ COMPILERS := $(if $(call user_set,CXX),-DCMAKE_CXX_COMPILER=$(CXX)) \
 export NORVEK_CONFIGURE_ARGS := $(strip $(COMPILERS))
 export NORVEK_CTEST_ARGS := $(CTEST_ARGS)
 # The release and asan builds compile the benchmarks too.
-TEST_DEPS := build test bench memcheck cli
+TEST_DEPS := build test bench memcheck cli python
 BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck coverage lint format clean
+.PHONY: all demo test test-release test-asan tsan bench fuzz fuzz-long memcheck coverage lint format clean \
+  python-install python-bench
 
 all: test
 
@@ -57,6 +58,27 @@ bench:
 	$(PYTHON) scripts/bench_report.py --chart $(BENCH_DIR)/bench_chart.svg \
 	  --command "make bench BENCH_ARGS='$(BENCH_ARGS)'" \
 	  $(BENCH_DIR)/bench_*.json | tee $(BENCH_DIR)/bench_summary.txt
+
+# The Python package for Debian's python3, built from this checkout and copied
+# into that interpreter's site folder (/usr/local/lib/python3.N/dist-packages);
+# offline, Debian packages only. Root, or sudo, writes the site folder.
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+python-install:
+	$(DEPS) python
+	cmake --preset release $(COMPILERS) -DPython_EXECUTABLE=$(PYTHON)
+	cmake --build --preset release --target norvek_python
+	$(SUDO) cmake --install build/release --component python
+	cd / && $(PYTHON) -c 'import norvek; print("installed", norvek.__file__)'
+
+# The package's per-call cost and throughput beside hashlib, hmac, base64,
+# cryptography and the C++ library; PYTHON_BENCH_ARGS='--gil' or '--threads'.
+PYTHON_BENCH_ARGS ?=
+python-bench:
+	$(DEPS) python
+	cmake --preset release $(COMPILERS) -DPython_EXECUTABLE=$(PYTHON)
+	cmake --build --preset release --target norvek_python norvek_py_bench_cpp
+	PYTHONPATH=build/release/python $(PYTHON) python/bench/bench_norvek.py \
+	  --cpp build/release/python/norvek_py_bench_cpp $(PYTHON_BENCH_ARGS)
 
 # Bounded run for CI: every target FUZZ_SECONDS, two at a time.
 FUZZ_SECONDS ?= 45
