@@ -7,6 +7,7 @@
 // buffer protocol where the library takes raw arrays; the buffer and data
 // object interfaces take one copy in.
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <openssl/crypto.h>
 
@@ -29,8 +30,10 @@ using Codec = NorVekXCryptoBase64KQZP;
 namespace {
 
 // Calls on at least this many input bytes let other threads run meanwhile.
-// Below it, giving the interpreter lock up and taking it back costs more
-// than the work (see python/bench/bench_norvek.py --gil).
+// The fastest calls (Base64, SHA-1 with the SHA extensions) take 1-4 us at
+// 4 KiB; giving the interpreter lock up and taking it back measured below
+// 0.2 us there (python/bench/bench_norvek.py --gil), a share that grows as
+// calls get shorter while what other threads gain shrinks.
 constexpr size_t kReleaseGilBytes = 4096;
 
 // ---------------------------------------------------------------------------
@@ -305,7 +308,7 @@ py::bytes decrypt(const Bytes& key, const Bytes& data) {
 
 enum class ChainOp { kEncrypt, kDecrypt, kUndo };
 
-py::bytes chain(ChainOp op, py::handle indices, const Bytes& data, bool ex) {
+py::bytes chain(ChainOp op, const py::iterable& indices, const Bytes& data, bool ex) {
   std::vector<int32_t> list = to_int32_list(indices, "indices");
   if (op == ChainOp::kUndo) std::reverse(list.begin(), list.end());
   auto call = op == ChainOp::kEncrypt
@@ -324,7 +327,7 @@ py::bytes chain(ChainOp op, py::handle indices, const Bytes& data, bool ex) {
   return to_py(out);
 }
 
-py::bytes transform(py::handle row_arg, const Bytes& data, bool reverse) {
+py::bytes transform(const py::int_& row_arg, const Bytes& data, bool reverse) {
   const int32_t row = to_int32(row_arg, "row");
   if (row < 1 || row > 46) raise(g_error, "row outside 1..46");
   const CNorVekXCryptoHelper helper;
@@ -335,7 +338,7 @@ py::bytes transform(py::handle row_arg, const Bytes& data, bool reverse) {
   return out;
 }
 
-py::bytes hotp(const Bytes& data, py::handle digits_arg) {
+py::bytes hotp(const Bytes& data, const py::int_& digits_arg) {
   const int32_t digits = to_int32(digits_arg, "digits");
   const CNorVekXBuffer code = CNorVekXCryptoHelper::HOTPex(data.buffer(), CNorVekXBuffer(), digits);
   if (code.m_nSize == 0) raise(g_error, "digits outside 1..12");
@@ -343,7 +346,7 @@ py::bytes hotp(const Bytes& data, py::handle digits_arg) {
 }
 
 py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid,
-                      py::handle positions_arg) {
+                      const py::iterable& positions_arg) {
   const std::vector<int32_t> positions = to_int32_list(positions_arg, "positions");
   CNorVekXBuffer verify;
   const CNorVekXBuffer id =
@@ -353,7 +356,7 @@ py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid
   return py::make_tuple(to_py(id), to_py(verify));
 }
 
-py::bytes rand_bytes(py::handle n_arg) {
+py::bytes rand_bytes(const py::int_& n_arg) {
   const int32_t n = to_int32(n_arg, "n");
   if (n < 0) raise(PyExc_ValueError, "n must not be negative");
   const CNorVekXBuffer out = CNorVekXCryptoHelper::RandBytes(n);
@@ -452,18 +455,16 @@ py::bytes uri_decode(const Text& text) {
 enum class Bridge { kSystem128, kAes256 };
 
 // The key: a str, or None for nil.
-std::optional<std::string> key_text(py::handle key) {
-  if (key.is_none()) return std::nullopt;
-  if (!PyUnicode_Check(key.ptr()))
-    throw py::type_error(std::string("key must be a str or None, not ") +
-                         Py_TYPE(key.ptr())->tp_name);
+std::optional<std::string> key_text(const std::optional<py::str>& key) {
+  if (!key) return std::nullopt;
   Py_ssize_t n = 0;
-  const char* s = PyUnicode_AsUTF8AndSize(key.ptr(), &n);
+  const char* s = PyUnicode_AsUTF8AndSize(key->ptr(), &n);
   if (s == nullptr) throw py::error_already_set();
   return std::string(s, static_cast<size_t>(n));
 }
 
-py::bytes bridge(Bridge which, bool encrypting, const Bytes& data, py::handle key_arg) {
+py::bytes bridge(Bridge which, bool encrypting, const Bytes& data,
+                 const std::optional<py::str>& key_arg) {
   const std::optional<std::string> key = key_text(key_arg);
   NSString text;
   if (key) {
@@ -608,7 +609,7 @@ b'payload'
 )");
   m.def(
       "chain_encrypt",
-      [](py::handle indices, const Bytes& data, bool ex) {
+      [](const py::iterable& indices, const Bytes& data, bool ex) {
         return chain(ChainOp::kEncrypt, indices, data, ex);
       },
       py::arg("indices"), py::arg("data"), py::arg("ex") = false,
@@ -622,7 +623,7 @@ b'abc'
 )");
   m.def(
       "chain_decrypt",
-      [](py::handle indices, const Bytes& data, bool ex) {
+      [](const py::iterable& indices, const Bytes& data, bool ex) {
         return chain(ChainOp::kDecrypt, indices, data, ex);
       },
       py::arg("indices"), py::arg("data"), py::arg("ex") = false,
@@ -636,7 +637,7 @@ b'abc'
 )");
   m.def(
       "chain_undo",
-      [](py::handle indices, const Bytes& data, bool ex) {
+      [](const py::iterable& indices, const Bytes& data, bool ex) {
         return chain(ChainOp::kUndo, indices, data, ex);
       },
       py::arg("indices"), py::arg("data"), py::arg("ex") = false,
@@ -748,7 +749,9 @@ b'a b/c'
       "of `key` zero-extended. Raises BadKeyError for a key over 32 UTF-8 bytes";
   m.def(
       "system_aes128_encrypt",
-      [](const Bytes& data, py::handle key) { return bridge(Bridge::kSystem128, true, data, key); },
+      [](const Bytes& data, const std::optional<py::str>& key) {
+        return bridge(Bridge::kSystem128, true, data, key);
+      },
       py::arg("data"), py::arg("key"),
       (std::string("AES-128 encryption of `data` (EncryptAESBySystem).") + bridge_note +
        " or a None or empty key. Empty data comes back as it is.\n\n"
@@ -756,7 +759,7 @@ b'a b/c'
           .c_str());
   m.def(
       "system_aes128_decrypt",
-      [](const Bytes& data, py::handle key) {
+      [](const Bytes& data, const std::optional<py::str>& key) {
         return bridge(Bridge::kSystem128, false, data, key);
       },
       py::arg("data"), py::arg("key"),
@@ -767,7 +770,9 @@ b'a b/c'
           .c_str());
   m.def(
       "aes256_encrypt",
-      [](const Bytes& data, py::handle key) { return bridge(Bridge::kAes256, true, data, key); },
+      [](const Bytes& data, const std::optional<py::str>& key) {
+        return bridge(Bridge::kAes256, true, data, key);
+      },
       py::arg("data"), py::arg("key"),
       (std::string("AES-256 encryption of `data` (AES256Encrypt).") + bridge_note +
        "; None or \"\" is 32 zero bytes.\n\n"
@@ -775,7 +780,9 @@ b'a b/c'
           .c_str());
   m.def(
       "aes256_decrypt",
-      [](const Bytes& data, py::handle key) { return bridge(Bridge::kAes256, false, data, key); },
+      [](const Bytes& data, const std::optional<py::str>& key) {
+        return bridge(Bridge::kAes256, false, data, key);
+      },
       py::arg("data"), py::arg("key"),
       (std::string("Undoes aes256_encrypt (AES256Decrypt).") + bridge_note +
        ", DecipherError for a ciphertext that does not decipher.\n\n"
