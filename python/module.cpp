@@ -359,7 +359,8 @@ py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid
 py::bytes rand_bytes(const py::int_& n_arg) {
   const int32_t n = to_int32(n_arg, "n");
   if (n < 0) raise(PyExc_ValueError, "n must not be negative");
-  const CNorVekXBuffer out = CNorVekXCryptoHelper::RandBytes(n);
+  const CNorVekXBuffer out =
+      run(static_cast<size_t>(n), [&] { return CNorVekXCryptoHelper::RandBytes(n); });
   if (out.m_nSize == 0) raise(g_error, "the random source failed");
   return to_py(out);
 }
