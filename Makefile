@@ -76,9 +76,9 @@ PYTHON_BENCH_ARGS ?=
 python-bench:
 	$(DEPS) python
 	cmake --preset release $(COMPILERS) -DPython_EXECUTABLE=$(PYTHON)
-	cmake --build --preset release --target norvek_python norvek_py_bench_cpp
-	PYTHONPATH=build/release/python $(PYTHON) python/bench/bench_norvek.py \
-	  --cpp build/release/python/norvek_py_bench_cpp $(PYTHON_BENCH_ARGS)
+	cmake --build --preset release --target norvek_python norvek_bench_cpp
+	PYTHONPATH=build/release/python:build/release/python/bench \
+	  $(PYTHON) python/bench/bench_norvek.py $(PYTHON_BENCH_ARGS)
 
 # Bounded run for CI: every target FUZZ_SECONDS, two at a time.
 FUZZ_SECONDS ?= 45

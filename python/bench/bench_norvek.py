@@ -3,16 +3,19 @@
 modules and pyca/cryptography, and beside the C++ library itself.
 
     make python-bench                      (builds, then runs this)
-    PYTHONPATH=build/release/python /usr/bin/python3 python/bench/bench_norvek.py \\
-        --cpp build/release/python/norvek_py_bench_cpp [--repeat 7] [--gil]
+    PYTHONPATH=build/release/python:build/release/python/bench \\
+        /usr/bin/python3 python/bench/bench_norvek.py [--repeat 21] [--gil | --threads]
 
-Each figure is timeit's best of --repeat rounds. "peer" is the standard
-library's or cryptography's call for the same work; "vs peer" is norvek's
-speed divided by the peer's (above 1: norvek faster). "C++" is the same
-library entry point timed in a C++ loop (norvek_py_bench_cpp, best of
-rounds as well); "of C++" is the package's speed as a fraction of it, so
-1.00 means the binding costs nothing. --gil times calls just below and at
-the size where the package starts releasing the interpreter lock.
+Each figure is the best of --repeat rounds of about 10 ms (timeit). "peer" is
+the standard library's or cryptography's call for the same work; "vs peer"
+is norvek's speed divided by the peer's (above 1: norvek faster). "C++" is
+the same library entry point run in a C++ loop inside this process
+(norvek_bench_cpp, python/bench/cpp_timer.cpp); "of C++" is the package's
+speed as a fraction of it, so 1.00 means the binding costs nothing. The
+package's, the peer's and the C++ rounds alternate, so all three see the
+same machine load. --gil times calls just below and at the size where the
+package starts releasing the interpreter lock; --threads runs long calls
+in one thread and in two.
 """
 import argparse
 import base64
@@ -20,7 +23,6 @@ import hashlib
 import hmac
 import os
 import platform
-import subprocess
 import sys
 import threading
 import time
@@ -30,6 +32,11 @@ from cryptography.hazmat.primitives import padding
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 
 import norvek
+
+try:
+    import norvek_bench_cpp
+except ImportError:  # no C++ column
+    norvek_bench_cpp = None
 
 KEY16 = b"0123456789abcdef"
 KEY40 = bytes(range(40))  # the signing key's length
@@ -49,43 +56,59 @@ def aes_cbc_decrypt(data):
 
 
 def cases(size):
-    """(operation, norvek call, peer name, peer call, C++ operation)."""
+    """(operation, norvek call, peer name, peer call, C++ operation, data)."""
     data = bytes((i * 131 + 7) & 0xFF for i in range(size))
     cipher, peer_cipher = norvek.encrypt(KEY16, data), aes_cbc_encrypt(data)
     text = base64.b64encode(data)
     return [
         ("sign", lambda: norvek.sign(data), "hmac.digest",
-         lambda: hmac.digest(KEY40, data, "sha1"), "sign"),
+         lambda: hmac.digest(KEY40, data, "sha1"), "sign", data),
         ("hmac_sha1", lambda: norvek.hmac_sha1(KEY16, data), "hmac.digest",
-         lambda: hmac.digest(KEY16, data, "sha1"), "hmac_sha1"),
+         lambda: hmac.digest(KEY16, data, "sha1"), "hmac_sha1", data),
         ("sha1", lambda: norvek.sha1(data).digest(), "hashlib.sha1",
-         lambda: hashlib.sha1(data).digest(), "sha1"),
+         lambda: hashlib.sha1(data).digest(), "sha1", data),
         ("encrypt", lambda: norvek.encrypt(KEY16, data), "cryptography AES-CBC",
-         lambda: aes_cbc_encrypt(data), "encrypt"),
+         lambda: aes_cbc_encrypt(data), "encrypt", data),
         ("decrypt", lambda: norvek.decrypt(KEY16, cipher), "cryptography AES-CBC",
-         lambda: aes_cbc_decrypt(peer_cipher), "decrypt"),
+         lambda: aes_cbc_decrypt(peer_cipher), "decrypt", data),
         ("base64_encode", lambda: norvek.base64_encode(data), "base64.b64encode",
-         lambda: base64.b64encode(data), "base64_encode"),
+         lambda: base64.b64encode(data), "base64_encode", data),
         ("base64_decode", lambda: norvek.base64_decode(text), "base64.b64decode",
-         lambda: base64.b64decode(text), "base64_decode"),
+         lambda: base64.b64decode(text), "base64_decode", data),
         ("base64_class_encode", lambda: norvek.base64_class_encode(data), "base64.b64encode",
-         lambda: base64.b64encode(data), None),
+         lambda: base64.b64encode(data), None, data),
     ]
 
 
+ROUND_SECONDS = 0.01
+
+
+def rounds(call):
+    """Calls per round of about ROUND_SECONDS."""
+    timer, number = timeit.Timer(call), 1
+    while timer.timeit(number) < ROUND_SECONDS:
+        number *= 2
+    return timer, number
+
+
 def best(call, repeat):
-    """Seconds per call: timeit's best of `repeat` rounds of about 0.2 s."""
-    timer = timeit.Timer(call)
-    number, _ = timer.autorange()
+    """Seconds per call: timeit's best of `repeat` rounds."""
+    timer, number = rounds(call)
     return min(timer.repeat(repeat=repeat, number=number)) / number
 
 
-def cpp_ns(tool, op, size, repeat):
-    if not tool or not op:
-        return None
-    out = subprocess.run([tool, op, str(size), str(repeat)], capture_output=True, text=True,
-                         check=True).stdout
-    return float(out) * 1e-9
+def best_alternating(ours, peer, cpp_op, data, repeat):
+    """Best seconds per call of the package, the peer and the C++ loop, their
+    rounds alternating so that all three meet the same load."""
+    (t_ours, n_ours), (t_peer, n_peer) = rounds(ours), rounds(peer)
+    use_cpp = norvek_bench_cpp is not None and cpp_op is not None
+    b_ours = b_peer = b_cpp = float("inf")
+    for _ in range(repeat):
+        b_ours = min(b_ours, t_ours.timeit(n_ours) / n_ours)
+        b_peer = min(b_peer, t_peer.timeit(n_peer) / n_peer)
+        if use_cpp:
+            b_cpp = min(b_cpp, norvek_bench_cpp.time_calls(cpp_op, data, n_ours) / n_ours)
+    return b_ours, b_peer, (b_cpp if use_cpp else None)
 
 
 def speed(seconds, size):
@@ -97,9 +120,8 @@ def speed(seconds, size):
 def table(args):
     rows, goals = [], []
     for size in args.sizes:
-        for op, ours, peer_name, peer, cpp_op in cases(size):
-            t_ours, t_peer = best(ours, args.repeat), best(peer, args.repeat)
-            t_cpp = cpp_ns(args.cpp, cpp_op, size, args.repeat)
+        for op, ours, peer_name, peer, cpp_op, data in cases(size):
+            t_ours, t_peer, t_cpp = best_alternating(ours, peer, cpp_op, data, args.repeat)
             rows.append((op, size, t_ours, peer_name, t_peer, t_cpp))
             if op == "sign" and size == 20:
                 goals.append(("sign of 20 bytes, calls/s vs hmac.digest", t_peer / t_ours, 2.0))
@@ -153,8 +175,7 @@ def threads(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--cpp", help="the norvek_py_bench_cpp binary")
-    parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--repeat", type=int, default=21)
     parser.add_argument("--sizes", type=int, nargs="+", default=[20, 1024, 65536])
     parser.add_argument("--gil", action="store_true", help="time the lock release threshold")
     parser.add_argument("--threads", action="store_true", help="1 thread against 2")
