@@ -97,10 +97,11 @@ __all__ = [
     "system_aes128_decrypt",
     "aes256_encrypt",
     "aes256_decrypt",
+    "RELEASE_GIL_BYTES",
 ]
 
 # Documented as norvek.X rather than norvek._norvek.X.
-for _name in __all__:
+for _name in __all__[:-1]:
     try:
         globals()[_name].__module__ = __name__
     except (AttributeError, TypeError):
