@@ -10,12 +10,13 @@ COMPILERS := $(if $(call user_set,CXX),-DCMAKE_CXX_COMPILER=$(CXX)) \
 export NORVEK_CONFIGURE_ARGS := $(strip $(COMPILERS))
 export NORVEK_CTEST_ARGS := $(CTEST_ARGS)
 # The release and asan builds compile the benchmarks too.
-TEST_DEPS := build test bench memcheck cli
+TEST_DEPS := build test bench memcheck cli python
 BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan tsan bench bench-cli fuzz fuzz-long memcheck cpu-matrix coverage lint format clean
+.PHONY: all demo test test-release test-asan tsan bench bench-cli fuzz fuzz-long memcheck cpu-matrix coverage lint format clean \
+  python-install python-bench
 
 all: test
 
@@ -73,6 +74,26 @@ bench-cli:
 	mkdir -p build/release/bench-cli
 	$(PYTHON) scripts/bench_cli.py --mib $(BENCH_CLI_MIB) --big-mib $(BENCH_CLI_BIG_MIB) \
 	  --runs $(BENCH_CLI_RUNS) | tee build/release/bench-cli/summary.txt
+# The Python package for Debian's python3, built from this checkout and copied
+# into that interpreter's site folder (/usr/local/lib/python3.N/dist-packages);
+# offline, Debian packages only. Root, or sudo, writes the site folder.
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+python-install:
+	$(DEPS) python
+	cmake --preset release $(COMPILERS) -DPython_EXECUTABLE=$(PYTHON)
+	cmake --build --preset release --target norvek_python
+	$(SUDO) cmake --install build/release --component python
+	cd / && $(PYTHON) -c 'import norvek; print("installed", norvek.__file__)'
+
+# The package's per-call cost and throughput beside hashlib, hmac, base64,
+# cryptography and the C++ library; PYTHON_BENCH_ARGS='--gil' or '--threads'.
+PYTHON_BENCH_ARGS ?=
+python-bench:
+	$(DEPS) python
+	cmake --preset release $(COMPILERS) -DPython_EXECUTABLE=$(PYTHON)
+	cmake --build --preset release --target norvek_python norvek_bench_cpp
+	PYTHONPATH=build/release/python:build/release/python/bench \
+	  $(PYTHON) python/bench/bench_norvek.py $(PYTHON_BENCH_ARGS)
 
 # Bounded run for CI: every target FUZZ_SECONDS, two at a time.
 FUZZ_SECONDS ?= 45

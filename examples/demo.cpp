@@ -6,10 +6,22 @@
 // Server: parse the query string, recompute the signature over the
 // ciphertext it received and compare it with the one from the wire, and only
 // then decipher and undo the chain.
+//
+//   norvek_demo                          client and server in this process
+//   norvek_demo --post URL [--flip-bit]  the client only: the query string
+//       goes to http://HOST:PORT/PATH as the body of an HTTP POST (e.g. to
+//       examples/server.py); --flip-bit flips one ciphertext bit after
+//       signing, which the server must reject. Exit status 0 only when the
+//       server answers 200 with the payload.
+#include <netdb.h>
 #include <norvek/norvek_crypto.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -56,9 +68,90 @@ bool same_signature(const CNorVekXBuffer& a, const CNorVekXBuffer& b) {
   return diff == 0;
 }
 
+// The HTTP exchange of --post: one request, the whole answer read until the
+// server closes. Plain POSIX sockets; the status code, or -1 with a message.
+int http_post(const std::string& url, const std::string& body, std::string& answer) {
+  const std::string scheme = "http://";
+  if (url.compare(0, scheme.size(), scheme) != 0) {
+    std::fprintf(stderr, "only http:// URLs: %s\n", url.c_str());
+    return -1;
+  }
+  const std::string rest = url.substr(scheme.size());
+  const size_t slash = rest.find('/');
+  const std::string authority = rest.substr(0, slash);
+  const std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
+  const size_t colon = authority.rfind(':');
+  const std::string host = authority.substr(0, colon);
+  const std::string port = colon == std::string::npos ? "80" : authority.substr(colon + 1);
+
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) {
+    std::fprintf(stderr, "cannot resolve %s\n", authority.c_str());
+    return -1;
+  }
+  int fd = -1;
+  for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
+    fd = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (fd >= 0 && connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  freeaddrinfo(found);
+  if (fd < 0) {
+    std::fprintf(stderr, "cannot connect to %s\n", authority.c_str());
+    return -1;
+  }
+  const timeval limit{10, 0};  // a server that stops answering fails the call
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+
+  const std::string request = "POST " + path + " HTTP/1.1\r\nHost: " + authority +
+                              "\r\nContent-Type: application/x-www-form-urlencoded" +
+                              "\r\nContent-Length: " + std::to_string(body.size()) +
+                              "\r\nConnection: close\r\n\r\n" + body;
+  bool ok = true;
+  for (size_t sent = 0; ok && sent < request.size();) {
+    const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    ok = n > 0;
+    if (ok) sent += static_cast<size_t>(n);
+  }
+  std::string reply;
+  char chunk[4096];
+  for (ssize_t n; ok && (n = recv(fd, chunk, sizeof chunk, 0)) != 0;) {
+    ok = n > 0;
+    if (ok) reply.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+  const size_t head_end = reply.find("\r\n\r\n");
+  int status = 0;
+  if (!ok || head_end == std::string::npos ||
+      std::sscanf(reply.c_str(), "HTTP/%*d.%*d %d", &status) != 1) {
+    std::fprintf(stderr, "no HTTP answer from %s\n", url.c_str());
+    return -1;
+  }
+  answer = reply.substr(head_end + 4);
+  return status;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const char* post_url = nullptr;
+  bool flip_bit = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--post") == 0 && i + 1 < argc) {
+      post_url = argv[++i];
+    } else if (std::strcmp(argv[i], "--flip-bit") == 0) {
+      flip_bit = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--post http://HOST:PORT/PATH [--flip-bit]]\n", argv[0]);
+      return 2;
+    }
+  }
+
   CNorVekXCryptoHelper helper;                     // holds the table of the 46 transforms
   const CNorVekXBuffer key("0123456789abcdef");    // AES-128 key both sides share
   const int32_t chain[] = {0, 5, 12, 28, 44, 10};  // table entries, applied in this order
@@ -91,6 +184,29 @@ int main() {
                             "&sig=" + CNorVekXURL::encodeURIComponent(signature_hex);
   show_text("Base64", text(cipher_b64));
   show_text("query", query);
+
+  if (post_url != nullptr) {
+    std::string body = query;
+    if (flip_bit) {
+      // Tampered on the way: the ciphertext no longer matches its signature.
+      CNorVekXBuffer forged = cipher;
+      forged.setAt(0, forged.getAt(0) ^ 1);
+      CNorVekXBuffer forged_b64 = norvek_crypto_EncodeBase64(forged);
+      body = "data=" + CNorVekXURL::encodeURIComponent(forged_b64) +
+             "&sig=" + CNorVekXURL::encodeURIComponent(signature_hex);
+      std::puts("  (one ciphertext bit flipped after signing)");
+    }
+    step("6. POST the query string to the server.");
+    show_text("url", post_url);
+    std::string answer;
+    const int status = http_post(post_url, body, answer);
+    if (status < 0) return 1;
+    std::printf("  HTTP %d\n", status);
+    show_text("answer", answer);
+    const bool echoed = status == 200 && answer == text(payload);
+    std::puts(echoed ? "\nthe server deciphered the payload" : "\nthe server refused the request");
+    return echoed ? 0 : 1;
+  }
 
   std::puts("\n== server");
   step("6. Parse the query string and undo the escaping and the text encodings.");

@@ -1,0 +1,340 @@
+"""The package's API: round-trip properties, oracles from Python's standard
+library and pyca/cryptography, the argument tables (bad types, bad values),
+a Hypothesis fuzz of argument handling, and the docstring examples."""
+import base64
+import doctest
+import hashlib
+import hmac
+import urllib.parse
+
+import pytest
+from cryptography.hazmat.primitives import padding
+from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+from hypothesis import given, strategies as st
+
+import norvek
+
+KEY16 = b"0123456789abcdef"
+some_bytes = st.binary(max_size=300)
+indices = st.lists(st.integers(0, 45), max_size=12)
+ex_indices = st.lists(st.integers(0, 2**31 - 1), max_size=12)
+keys = st.one_of(st.none(), st.text(max_size=32).filter(lambda k: "\0" not in k
+                                                      and len(k.encode()) <= 32))
+bytes_like = st.sampled_from([bytes, bytearray, memoryview])
+
+
+# --- round trips (Hypothesis) ----------------------------------------------
+
+ROUND_TRIPS = {
+    "hex": (norvek.hex_encode, norvek.hex_decode),
+    "base64": (norvek.base64_encode, norvek.base64_decode),
+    "base64_class": (norvek.base64_class_encode, norvek.base64_class_decode),
+    "base64_class_web_safe": (lambda d: norvek.base64_class_encode(d, web_safe=True),
+                              lambda t: norvek.base64_class_decode(t, web_safe=True)),
+    "base64_class_web_safe_unpadded": (
+        lambda d: norvek.base64_class_encode(d, web_safe=True, padded=False),
+        lambda t: norvek.base64_class_decode(t, web_safe=True)),
+    "uri": (norvek.uri_encode, norvek.uri_decode),
+    "buffer_cipher": (lambda d: norvek.encrypt(KEY16, d), lambda c: norvek.decrypt(KEY16, c)),
+}
+
+
+@pytest.mark.parametrize("name", ROUND_TRIPS)
+@given(data=some_bytes, kind=bytes_like)
+def test_round_trip(name, data, kind):
+    encode, decode = ROUND_TRIPS[name]
+    assert decode(encode(kind(data))) == data
+
+
+@given(data=some_bytes, chain=indices)
+def test_chain_undo_undoes_chain_encrypt(data, chain):
+    scrambled = norvek.chain_encrypt(chain, data)
+    assert len(scrambled) == len(data)
+    assert norvek.chain_undo(chain, scrambled) == data
+    assert norvek.chain_decrypt(chain[::-1], scrambled) == data
+
+
+@given(data=some_bytes, chain=ex_indices)
+def test_ex_chains_take_entries_modulo_46(data, chain):
+    scrambled = norvek.chain_encrypt(chain, data, ex=True)
+    assert scrambled == norvek.chain_encrypt([v % 46 for v in chain], data)
+    assert norvek.chain_undo(chain, scrambled, ex=True) == data
+
+
+@given(data=some_bytes, row=st.integers(1, 46))
+def test_transform_reverse_undoes_transform(data, row):
+    assert norvek.transform(row, norvek.transform(row, data), reverse=True) == data
+    assert norvek.chain_encrypt([row - 1], data) == norvek.transform(row, data)
+
+
+@given(data=some_bytes, key=keys)
+def test_cipher_bridges_round_trip(data, key):
+    assert norvek.aes256_decrypt(norvek.aes256_encrypt(data, key), key) == data
+    if key:
+        assert norvek.system_aes128_decrypt(norvek.system_aes128_encrypt(data, key), key) == data
+
+
+@given(data=some_bytes)
+def test_signature_verifies_and_a_flipped_bit_does_not(data):
+    signature = norvek.sign(data)
+    assert norvek.verify_signature(data, signature)
+    for i in (0, len(signature) - 1):
+        forged = bytearray(signature)
+        forged[i] ^= 1
+        assert not norvek.verify_signature(data, forged)
+    assert not norvek.verify_signature(data, signature[:-1])
+    if data:
+        assert not norvek.verify_signature(data[1:], signature)
+
+
+@given(parts=st.lists(some_bytes, max_size=5))
+def test_hash_object_streams(parts):
+    h = norvek.sha1()
+    for i, p in enumerate(parts):
+        before = h.copy()
+        h.update(p)
+        assert before.digest() == hashlib.sha1(b"".join(parts[:i])).digest()
+    assert h.digest() == hashlib.sha1(b"".join(parts)).digest()
+    assert h.hexdigest() == h.digest().hex()
+
+
+# --- oracles: the same computation elsewhere -------------------------------
+
+def aes_cbc(key, iv, data):
+    padder = padding.PKCS7(128).padder()
+    enc = Cipher(algorithms.AES(key), modes.CBC(iv)).encryptor()
+    return enc.update(padder.update(data) + padder.finalize()) + enc.finalize()
+
+
+def pad_key(key, size):
+    raw = (key or "").encode()
+    return (raw + bytes(size))[:size]
+
+
+ORACLES = {  # name: (norvek, oracle), both over (key bytes, data bytes)
+    "sha1/hashlib": (lambda k, d: norvek.sha1(d).digest(), lambda k, d: hashlib.sha1(d).digest()),
+    "hmac_sha1/hmac": (norvek.hmac_sha1, lambda k, d: hmac.digest(k, d, "sha1")),
+    "hex/bytes.hex": (lambda k, d: norvek.hex_encode(d), lambda k, d: d.hex().encode()),
+    "base64/base64": (lambda k, d: norvek.base64_encode(d), lambda k, d: base64.b64encode(d)),
+    "base64_class/base64": (lambda k, d: norvek.base64_class_encode(d),
+                            lambda k, d: base64.b64encode(d)),
+    "base64_web_safe/base64": (lambda k, d: norvek.base64_class_encode(d, web_safe=True),
+                               lambda k, d: base64.urlsafe_b64encode(d)),
+    "base64_unpadded/base64": (
+        lambda k, d: norvek.base64_class_encode(d, padded=False),
+        lambda k, d: base64.b64encode(d).rstrip(b"=")),
+    "uri/urllib.parse": (lambda k, d: norvek.uri_encode(d),
+                         lambda k, d: urllib.parse.quote(d, safe="-_.!~*'()").encode()),
+    "uri_decode/urllib.parse": (
+        lambda k, d: norvek.uri_decode(urllib.parse.quote(d)),
+        lambda k, d: urllib.parse.unquote_to_bytes(urllib.parse.quote(d))),
+    "aes256/cryptography": (
+        lambda k, d: norvek.aes256_encrypt(d, k.hex()[:32]),
+        lambda k, d: aes_cbc(pad_key(k.hex()[:32], 32), bytes(16), d)),
+    "system_aes128/cryptography": (
+        lambda k, d: norvek.system_aes128_encrypt(d, k.hex()[:16] or "k") if d else b"",
+        lambda k, d: aes_cbc(pad_key(k.hex()[:16] or "k", 16), bytes(16), d) if d else b""),
+}
+
+
+@pytest.mark.parametrize("name", ORACLES)
+@given(key=st.binary(max_size=100), data=some_bytes)
+def test_oracle(name, key, data):
+    ours, theirs = ORACLES[name]
+    assert ours(key, data) == theirs(key, data)
+
+
+@given(data=some_bytes)
+def test_decoders_accept_what_the_standard_library_writes(data):
+    assert norvek.base64_decode(base64.b64encode(data).decode()) == data
+    assert norvek.base64_class_decode(base64.b64encode(data)) == data
+    assert norvek.base64_class_decode(base64.urlsafe_b64encode(data).rstrip(b"="),
+                                      web_safe=True) == data
+    assert norvek.hex_decode(data.hex().upper()) == data
+
+
+def test_buffer_cipher_is_aes128_cbc_with_a_fixed_iv():
+    # The IV is built in; cryptography, fed the first block's IV back, agrees
+    # on every later block: CBC with PKCS#7 under the key's first 16 bytes.
+    data = bytes(range(100))
+    cipher = norvek.encrypt(KEY16 + b"ignored", data)
+    dec = Cipher(algorithms.AES(KEY16), modes.CBC(cipher[:16])).decryptor()
+    tail = dec.update(cipher[16:]) + dec.finalize()
+    unpadder = padding.PKCS7(128).unpadder()
+    assert unpadder.update(tail) + unpadder.finalize() == data[16:]
+
+
+# --- argument tables ---------------------------------------------------------
+
+BAD_TYPES = [  # (call, why)
+    (lambda: norvek.sha1("abc"), "str to a hash"),
+    (lambda: norvek.sha1(None), "None as data"),
+    (lambda: norvek.sha1().update(123), "int as data"),
+    (lambda: norvek.hmac_sha1("key", b"m"), "str key"),
+    (lambda: norvek.sign([1, 2]), "list as data"),
+    (lambda: norvek.verify_signature(b"d", "sig"), "str signature"),
+    (lambda: norvek.encrypt(b"k" * 16, "text"), "str plaintext"),
+    (lambda: norvek.decrypt(None, b""), "None key"),
+    (lambda: norvek.chain_encrypt("012", b"d"), "str as list"),
+    (lambda: norvek.chain_encrypt([1.0], b"d"), "float entry"),
+    (lambda: norvek.chain_encrypt(5, b"d"), "int as list"),
+    (lambda: norvek.transform("1", b"d"), "str row"),
+    (lambda: norvek.hotp(b"d", 6.0), "float digits"),
+    (lambda: norvek.generate_id(b"t", b"v", b"r", None), "None positions"),
+    (lambda: norvek.rand_bytes(b"3"), "bytes count"),
+    (lambda: norvek.hex_encode("ab"), "str to an encoder"),
+    (lambda: norvek.hex_decode(12), "int to a decoder"),
+    (lambda: norvek.aes256_encrypt(b"d", b"key"), "bytes key to a bridge"),
+    (lambda: norvek.system_aes128_encrypt("d", "key"), "str data to a bridge"),
+    (lambda: norvek.base64_encode(memoryview(b"abcdef")[::2]), "non-contiguous view"),
+]
+
+
+@pytest.mark.parametrize("call, why", BAD_TYPES, ids=[w for _, w in BAD_TYPES])
+def test_bad_types_raise_type_error(call, why):
+    with pytest.raises(TypeError):
+        call()
+
+
+BAD_VALUES = [  # (call, exception, why)
+    (lambda: norvek.encrypt(b"short", b"d"), norvek.BadKeyError, "buffer key under 16 bytes"),
+    (lambda: norvek.decrypt(b"short", b"x" * 16), norvek.BadKeyError, "short key, decrypt"),
+    (lambda: norvek.decrypt(KEY16, b""), norvek.DecipherError, "empty ciphertext"),
+    (lambda: norvek.decrypt(KEY16, b"x" * 17), norvek.DecipherError, "ragged ciphertext"),
+    (lambda: norvek.decrypt(KEY16, norvek.encrypt(b"f" * 16, b"data")), norvek.DecipherError,
+     "wrong key"),
+    (lambda: norvek.chain_encrypt([46], b"d"), norvek.RefusedListError, "entry 46"),
+    (lambda: norvek.chain_encrypt([-1], b""), norvek.RefusedListError, "entry -1, empty data"),
+    (lambda: norvek.chain_undo([-1], b"d", ex=True), norvek.RefusedListError, "Ex entry -1"),
+    (lambda: norvek.chain_encrypt([2**31], b"d"), OverflowError, "entry over 32 bits"),
+    (lambda: norvek.transform(0, b"d"), norvek.Error, "row 0"),
+    (lambda: norvek.transform(47, b"d"), norvek.Error, "row 47"),
+    (lambda: norvek.transform(-2**40, b"d"), OverflowError, "row over 32 bits"),
+    (lambda: norvek.hotp(b"d", 0), norvek.Error, "0 digits"),
+    (lambda: norvek.hotp(b"d", 13), norvek.Error, "13 digits"),
+    (lambda: norvek.hotp(b"d", 2**63), OverflowError, "digits over 64 bits"),
+    (lambda: norvek.generate_id(b"t", b"v", b"r", [0, 1, 2]), norvek.Error, "3 positions"),
+    (lambda: norvek.generate_id(b"t", b"v", b"r", range(13)), norvek.Error, "13 positions"),
+    (lambda: norvek.rand_bytes(-1), ValueError, "negative count"),
+    (lambda: norvek.rand_bytes(2**31), OverflowError, "count over 32 bits"),
+    (lambda: norvek.hex_decode("abc"), norvek.Error, "odd hex"),
+    (lambda: norvek.hex_decode("zz"), norvek.Error, "non-hex digit"),
+    (lambda: norvek.base64_class_decode("YWJj*A=="), norvek.Error, "junk in Base64"),
+    (lambda: norvek.base64_class_decode("YWJjZA"), norvek.Error, "standard, unpadded"),
+    (lambda: norvek.base64_class_decode("===="), norvek.Error, "only padding"),
+    (lambda: norvek.uri_decode("%4"), norvek.Error, "escape cut short"),
+    (lambda: norvek.uri_decode("%zz"), norvek.Error, "escape not hex"),
+    (lambda: norvek.uri_decode("a\0b"), norvek.Error, "zero character"),
+    (lambda: norvek.system_aes128_encrypt(b"d", None), norvek.BadKeyError, "128 without key"),
+    (lambda: norvek.system_aes128_encrypt(b"d", ""), norvek.BadKeyError, "128, empty key"),
+    (lambda: norvek.aes256_encrypt(b"d", "k" * 33), norvek.BadKeyError, "key over 32 bytes"),
+    (lambda: norvek.aes256_encrypt(b"d", "\u00e9" * 17), norvek.BadKeyError,
+     "17 non-ASCII characters, 34 bytes"),
+    (lambda: norvek.aes256_encrypt(b"d", "a\0b"), norvek.BadKeyError, "zero in the key"),
+    (lambda: norvek.aes256_decrypt(b"x" * 16, "k"), norvek.DecipherError, "bad padding"),
+    (lambda: norvek.system_aes128_decrypt(b"x" * 5, "k"), norvek.DecipherError, "ragged"),
+    (lambda: norvek.aes256_encrypt(b"d", "\ud800"), UnicodeEncodeError, "lone surrogate key"),
+]
+
+
+@pytest.mark.parametrize("call, error, why", BAD_VALUES, ids=[w for *_, w in BAD_VALUES])
+def test_bad_values_raise(call, error, why):
+    with pytest.raises(error):
+        call()
+
+
+def test_error_hierarchy():
+    for sub in (norvek.DecipherError, norvek.RefusedListError, norvek.BadKeyError):
+        assert issubclass(sub, norvek.Error)
+    assert issubclass(norvek.Error, ValueError)
+
+
+LEGITIMATELY_EMPTY = [  # (call, result, why): empty answers that are not failures
+    (lambda: norvek.decrypt(KEY16, norvek.encrypt(KEY16, b"")), b"", "empty plaintext"),
+    (lambda: len(norvek.encrypt(KEY16, b"")), 16, "empty plaintext enciphers to a block"),
+    (lambda: norvek.chain_encrypt([1, 2], b""), b"", "chain over nothing"),
+    (lambda: norvek.chain_encrypt([], b"abc"), b"abc", "empty list copies"),
+    (lambda: norvek.hex_decode(""), b"", "empty hex"),
+    (lambda: norvek.base64_class_decode(b""), b"", "empty Base64, codec class"),
+    (lambda: norvek.base64_class_encode(b""), b"", "empty input, codec class"),
+    (lambda: norvek.base64_decode("\0abc"), b"", "plain decoder stops at a zero"),
+    (lambda: norvek.uri_decode(""), b"", "empty URI component"),
+    (lambda: norvek.system_aes128_encrypt(b"", None), b"", "empty data comes back"),
+    (lambda: len(norvek.aes256_encrypt(b"", None)), 16, "nil key is 32 zero bytes"),
+    (lambda: len(norvek.rand_bytes(0)), 3, "at least 3 random bytes"),
+    (lambda: norvek.transform(5, b""), b"", "transform of nothing"),
+]
+
+
+@pytest.mark.parametrize("call, result, why", LEGITIMATELY_EMPTY,
+                         ids=[w for *_, w in LEGITIMATELY_EMPTY])
+def test_legitimate_empty_answers(call, result, why):
+    assert call() == result
+
+
+def test_in_place_work_never_reaches_shared_objects():
+    # CPython shares its one-byte bytes objects; the transforms work in
+    # place, so each must write a private copy.
+    singles = [bytes([i]) for i in range(256)]
+    for row in range(1, 47):
+        for s in singles:
+            norvek.transform(row, s)
+        assert [s[0] for s in singles] == list(range(256)), f"row {row}"
+
+
+def test_inputs_are_not_changed():
+    text = b"00112233445566778899aabbccddeeff"
+    data = bytearray(text)
+    for call in (lambda d: norvek.transform(3, d), lambda d: norvek.chain_encrypt([1, 2], d),
+                 lambda d: norvek.encrypt(KEY16, d), norvek.hex_decode, norvek.sign):
+        call(data)
+        assert data == text
+
+
+def test_hash_object_shape():
+    h = norvek.sha1(b"a")
+    c = h.copy()
+    c.update(b"bc")
+    assert (h.digest_size, h.block_size, h.name) == (20, 64, "sha1")
+    assert h.digest() == hashlib.sha1(b"a").digest()  # the copy is independent
+    assert c.hexdigest() == hashlib.sha1(b"abc").hexdigest()
+    assert h.digest() == h.digest()  # digest leaves the object open
+
+
+# --- fuzz of argument handling ----------------------------------------------
+
+anything = st.one_of(st.none(), st.booleans(), st.integers(-2**70, 2**70), st.floats(),
+                     st.binary(max_size=40), st.text(max_size=40),
+                     st.lists(st.integers(-2**40, 2**40), max_size=14),
+                     st.builds(bytearray, st.binary(max_size=40)),
+                     st.builds(memoryview, st.binary(max_size=40)))
+FUNCTIONS = [name for name in norvek.__all__ if callable(getattr(norvek, name))
+             and not isinstance(getattr(norvek, name), type)]
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+@given(args=st.lists(anything, max_size=5))
+def test_any_arguments_give_a_result_or_an_ordinary_exception(name, args):
+    try:
+        getattr(norvek, name)(*args)
+    except (TypeError, ValueError, OverflowError):
+        pass
+
+
+# --- documentation -----------------------------------------------------------
+
+def test_docstring_examples_run():
+    finder = doctest.DocTestFinder(exclude_empty=False)
+    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+    objects = [norvek] + [getattr(norvek, n) for n in norvek.__all__]
+    objects += [getattr(norvek.Sha1, m) for m in ("update", "digest", "hexdigest", "copy")]
+    missing = []
+    for obj in objects:
+        tests = [t for t in finder.find(obj, getattr(obj, "__name__", "norvek"),
+                                        globs={"norvek": norvek}) if t.examples]
+        if not tests and not (isinstance(obj, type) and issubclass(obj, Exception)):
+            missing.append(getattr(obj, "__name__", repr(obj)))
+        for t in tests:
+            runner.run(t)
+    assert not missing, f"no example in the docstring of {missing}"
+    assert runner.failures == 0
