@@ -25,10 +25,18 @@ function(readelf out)
 endfunction()
 
 # Section indices of every COMDAT group's members: "   [   25]   .data.rel..."
+# under "COMDAT group section [...]". Plain groups ("group section", clang's
+# sanitizer coverage tables tied to their function) are not folded: their
+# members may be made local like any other.
 readelf(groups -g)
 set(member_sections "")
+set(in_comdat FALSE)
 foreach(line IN LISTS groups)
-  if(line MATCHES "^ +\\[ *([0-9]+)\\] ")
+  if(line MATCHES "^COMDAT group section ")
+    set(in_comdat TRUE)
+  elseif(line MATCHES "group section \\[")  # binutils: "group section", llvm: "(unknown) group section"
+    set(in_comdat FALSE)
+  elseif(in_comdat AND line MATCHES "^ +\\[ *([0-9]+)\\] ")
     list(APPEND member_sections ${CMAKE_MATCH_1})
   endif()
 endforeach()

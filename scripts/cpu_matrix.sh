@@ -28,8 +28,8 @@ build=$(cd "$build" && pwd) || exit 1
 models=("$@")
 [ ${#models[@]} -gt 0 ] || models=(Nehalem:table:portable Westmere:aesni:portable Haswell:aesni:portable)
 jobs=${CPU_MATRIX_JOBS:-2}
-qemu=qemu-x86_64
-command -v $qemu >/dev/null || { echo "cpu-matrix: $qemu missing (scripts/deps.sh cpu-matrix)"; exit 1; }
+qemu="qemu-x86_64"
+command -v "$qemu" >/dev/null || { echo "cpu-matrix: $qemu missing (scripts/deps.sh cpu-matrix)"; exit 1; }
 [ "$(uname -m)" = x86_64 ] || { echo "cpu-matrix: needs an x86-64 build and host"; exit 1; }
 probe=$build/tests/path_probe
 [ -x "$probe" ] || { echo "cpu-matrix: no $probe (build the tests first)"; exit 1; }
@@ -44,7 +44,7 @@ rm -rf "$logs" && mkdir -p "$logs"
 run_one() {
   local cpu=$1 test=$2 log
   log=$logs/${cpu//,/}_$(basename "$test").log
-  if (cd "$(dirname "$test")" && timeout 1800 $qemu -cpu "$cpu" "$test" --gtest_brief=1) >"$log" 2>&1; then
+  if (cd "$(dirname "$test")" && timeout 1800 "$qemu" -cpu "$cpu" "$test" --gtest_brief=1) >"$log" 2>&1; then
     local passed skipped
     passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\./\1/p' "$log")
     skipped=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:$/\1/p; s/^\[  SKIPPED \] ([0-9]+) tests?\.$/\1/p' "$log" | head -n 1)
@@ -64,7 +64,7 @@ for entry in "${models[@]}"; do
   start=$SECONDS
   want="aes=$want_aes sha1=$want_sha1"
   # qemu warns on stderr about features of the model it does not emulate.
-  if ! got=$($qemu -cpu "$cpu" "$probe" 2>"$logs/${cpu//,/}_probe.log") || [ "$got" != "$want" ]; then
+  if ! got=$("$qemu" -cpu "$cpu" "$probe" 2>"$logs/${cpu//,/}_probe.log") || [ "$got" != "$want" ]; then
     echo "FAILED $cpu: the library picks '$got', expected '$want'"
     failed=$((failed + 1))
     continue

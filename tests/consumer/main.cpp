@@ -1,4 +1,5 @@
-// Links against the installed package and checks one known answer.
+// Links against the installed package (through its targets, and as the bare
+// object built with -fno-exceptions) and checks one known answer.
 #include <norvek/norvek_crypto.h>
 
 #include <cstdio>

@@ -96,10 +96,11 @@ if(MODE STREQUAL "install")
   file(GLOB object RELATIVE ${prefix} ${prefix}/lib*/norvek_crypto.o)
   cmake_path(GET object PARENT_PATH libdir)
   separate_arguments(flags UNIX_COMMAND "${CONSUMER_FLAGS}")
-  # The build's own compilers; natively and without sanitizers (whose
-  # runtimes differ between compilers) also every other one installed.
+  # The build's own compilers; natively and without extra flags also every
+  # other one installed (sanitizer and coverage runtimes differ between
+  # compilers: an object built for one links only with its own).
   set(pairs "${CMAKE_C_COMPILER}|${CMAKE_CXX_COMPILER}")
-  if(NOT CONSUMER_TOOLCHAIN AND NOT CONSUMER_FLAGS MATCHES "sanitize")
+  if(NOT CONSUMER_TOOLCHAIN AND "${CONSUMER_FLAGS}" STREQUAL "")
     foreach(pair "gcc|g++" "clang|clang++")
       string(REPLACE "|" ";" names "${pair}")
       list(GET names 0 cc_name)

@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Checks the linkage and widths of the exported symbols of the relocatable
-# object and of the installed archive made from it: plain (C) names exactly
-# where callers expect them, type-encoded names with the exact argument types
-# elsewhere, no test-only switch reachable, and (object) every COMDAT group
-# still foldable by the final link.
+# object: plain (C) names exactly where callers expect them, type-encoded
+# names with the exact argument types elsewhere, no test-only switch
+# reachable, every COMDAT group still foldable by the final link. Each
+# archive given after it (the installed one) must define exactly the same
+# globals, so no switch either.
 #   check_symbols.sh norvek_crypto.o [libnorvek_crypto.a ...]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 OBJECT [ARCHIVE...]"; exit 2; }
 for file in "$@"; do [ -f "$file" ] || { echo "no such file: $file"; exit 1; }; done
 failures=0
 
-# Both look in $raw and $demangled, the symbol lists check_exports reads.
+# Both look in $raw, $demangled and $bare, the symbol lists check_exports reads.
 expect_plain() {  # unmangled text symbol
   if ! grep -qE "^[0-9a-f]+ T $1\$" <<<"$raw"; then echo "missing plain symbol: $1"; failures=$((failures + 1)); fi
 }
 expect_cxx() {  # type-encoded symbol, given demangled with its kind letter
   local kind="$1" name="$2"
-  if ! grep -qF " $kind $name" <<<"$demangled" || ! grep -qxF "$name" <(sed -E 's/^[0-9a-f]+ [A-Za-z] //' <<<"$demangled"); then
+  if ! grep -qF " $kind $name" <<<"$demangled" || ! grep -qxF "$name" <<<"$bare"; then
     echo "missing type-encoded symbol: $kind $name"; failures=$((failures + 1))
   fi
   if grep -qE "^[0-9a-f]+ $kind ${name%%(*}\$" <<<"$raw"; then
@@ -25,10 +26,11 @@ expect_cxx() {  # type-encoded symbol, given demangled with its kind letter
 }
 
 check_exports() {
-  local file="$1" raw demangled
+  local file="$1" raw demangled bare
   raw=$(nm --defined-only -g "$file")
   # Drop ABI tags ("[abi:cxx11]") that std::string results add to the demangled names.
   demangled=$(nm --defined-only -g -C "$file" | sed 's/\[abi:[a-z0-9]*\]//g')
+  bare=$(sed -E 's/^[0-9a-f]+ [A-Za-z] //' <<<"$demangled")
 
   for f in set_encrypt_key set_decrypt_key encrypt decrypt cbc_encrypt cbc_decrypt PKCS7Padding \
            get_PKCS7Padding_length_by_data_length get_PKCS7Padding_length_by_data; do
@@ -92,13 +94,29 @@ check_exports() {
     expect_cxx T "NorVekXCryptoBase64KQZP::$sig"
   done
 
-  # The test-only path switches must not be reachable from outside the object.
+}
+
+# The test-only path switches must not be reachable from outside the file.
+check_switches() {
+  local file="$1" demangled
+  demangled=$(nm --defined-only -g -C "$file")
   for hook in norvek_aes_force_path norvek_aes_path_available norvek_aes_current_path \
               sha1_force_path sha1_path_available sha1_current_path; do
     if grep -q "$hook(" <<<"$demangled"; then
       echo "FAIL: test-only switch $hook is global in $file"; failures=$((failures + 1))
     fi
   done
+}
+
+# An archive made from the object defines exactly the object's globals.
+check_same_exports() {
+  local object="$1" archive="$2" diff
+  if ! diff=$(diff <(nm --defined-only -g "$object" | cut -d' ' -f2- | sort) \
+                   <(nm --defined-only -g "$archive" | grep -E '^[0-9a-f]+ ' | cut -d' ' -f2- | sort)); then
+    echo "FAIL: $archive does not define the globals of $object (<: object only, >: archive only):"
+    sed 's/^/  /' <<<"$diff" | head -n 20
+    failures=$((failures + 1))
+  fi
 }
 
 # A COMDAT group is kept once per link and the other copies dropped, so the
@@ -110,7 +128,9 @@ check_exports() {
 # post-link step made local.
 check_comdat() {
   local file="$1" groups bad
-  groups=$(readelf -W -g "$file" | sed -nE 's/^ +\[ *([0-9]+)\] .*/\1/p' | tr '\n' ' ')
+  # Members of COMDAT groups only: plain groups (clang's coverage tables) are not folded.
+  groups=$(readelf -W -g "$file" | awk '/^COMDAT group section /{c=1; next} /group section \[/{c=0; next}
+    c && /^ +\[ *[0-9]+\] / { gsub(/[][]/, " "); print $1 }' | tr '\n' ' ')
   bad=$(readelf -W -s "$file" | awk -v groups="$groups" '
     BEGIN { n = split(groups, g, " "); for (i = 1; i <= n; i++) member[g[i]] = 1 }
     $5 == "LOCAL" && $6 != "DEFAULT" && ($7 in member) { print $8 }')
@@ -121,7 +141,12 @@ check_comdat() {
 }
 
 check_comdat "$1"
-for file in "$@"; do check_exports "$file"; done
+check_exports "$1"
+check_switches "$1"
+for archive in "${@:2}"; do
+  check_same_exports "$1" "$archive"
+  check_switches "$archive"
+done
 
 if [ "$failures" -ne 0 ]; then echo "$failures symbol check(s) failed"; exit 1; fi
 echo "exported symbols: all checks passed"
