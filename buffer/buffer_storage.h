@@ -30,11 +30,11 @@ inline void norvek_buffer_advise_huge_pages(uint8_t* area, uint64_t size) noexce
   if (size < kHugePageAdviceMinimum) return;
   const long page_size = sysconf(_SC_PAGESIZE);
   if (page_size <= 0) return;
-  const auto page = static_cast<uintptr_t>(page_size);
-  // Only whole pages of the area itself.
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(area) + page - 1) & ~(page - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(area) + size) & ~(page - 1);
-  if (end > start) (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  const auto page = static_cast<uint64_t>(page_size);
+  // Only whole pages of the area itself: from its first page boundary on.
+  const uint64_t head = (page - reinterpret_cast<uintptr_t>(area) % page) % page;
+  const uint64_t length = (size - head) & ~(page - 1);
+  if (length != 0) (void)madvise(area + head, length, MADV_HUGEPAGE);
 #else
   (void)area;
   (void)size;
