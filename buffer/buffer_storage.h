@@ -7,46 +7,17 @@
 #include <cstdint>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "../crypto/secure_wipe.h"
 #include "norvek/buffer.h"
 #include "norvek_platform/objc_runtime.h"
 
 namespace {
 
-// From this size on, glibc's allocator maps every area afresh and unmaps it
-// when it is freed (it is past the largest threshold up to which freed areas
-// are kept for reuse), so every such result is faulted in anew; in 4 KiB
-// pages that costs several times the work done in the area. Huge pages cut
-// the faults 512-fold. Advice only: where it is refused nothing changes.
-constexpr uint64_t kHugePageAdviceMinimum = uint64_t{32} << 20;
-
-inline void norvek_buffer_advise_huge_pages(uint8_t* area, uint64_t size) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (size < kHugePageAdviceMinimum) return;
-  const long page_size = sysconf(_SC_PAGESIZE);
-  if (page_size <= 0) return;
-  const auto page = static_cast<uint64_t>(page_size);
-  // Only whole pages of the area itself: from its first page boundary on.
-  const uint64_t head = (page - reinterpret_cast<uintptr_t>(area) % page) % page;
-  const uint64_t length = (size - head) & ~(page - 1);
-  if (length != 0) (void)madvise(area + head, length, MADV_HUGEPAGE);
-#else
-  (void)area;
-  (void)size;
-#endif
-}
-
 // Storage for `size` bytes, taken as the buffer takes it; allocation failure
 // is raised at once, never returned. The bytes are not initialised.
 inline uint8_t* norvek_buffer_allocate(uint64_t size) {
   uint8_t* p = new (std::nothrow) uint8_t[size];
   if (p == nullptr) objc_exception_throw(objc_retainAutorelease(NSMallocException));
-  norvek_buffer_advise_huge_pages(p, size);
   return p;
 }
 
