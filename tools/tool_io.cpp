@@ -139,6 +139,7 @@ CNorVekXBuffer read_buffer(const std::string& path) {
   // A pipe, or a file that grew while being read.
   Area rest;
   read_into(in, rest, kPiece);
+  if (hint == 0) return CNorVekXBuffer(rest.data, rest.size);
   if (rest.size != 0) buffer.append(CNorVekXBuffer(rest.data, rest.size));
   return buffer;
 }
@@ -190,6 +191,12 @@ void Output::emit(const uint8_t* data, size_t size) {
     const char* dir = std::getenv("TMPDIR");
     if (dir == nullptr || *dir == '\0') dir = "/tmp";
     fd_ = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      // A file system without unnamed files: name one and unlink it at once.
+      std::string temp = std::string(dir) + "/norvek.XXXXXX";
+      fd_ = ::mkstemp(temp.data());
+      if (fd_ >= 0) ::unlink(temp.c_str());
+    }
     if (fd_ < 0) fail(system_error("cannot create a temporary file in", dir));
   } else if (fd_ < 0) {
     std::string temp = path_ + ".XXXXXX";
