@@ -122,6 +122,8 @@ Bytes read_all(Input& in) {
   return Bytes(area.data, area.data + area.size);
 }
 
+// One buffer returned by name from every path: the buffer has no move, so
+// a second return object would be a copy of the whole input.
 CNorVekXBuffer read_buffer(const std::string& path) {
   Input in(path);
   const size_t hint = in.size_hint();
@@ -134,13 +136,16 @@ CNorVekXBuffer read_buffer(const std::string& path) {
   }
   if (got < hint) {
     buffer.resize(got);  // the file shrank; shrinking keeps the storage
-    return buffer;
+  } else {
+    // A pipe, or a file that grew while being read.
+    Area rest;
+    read_into(in, rest, kPiece);
+    if (rest.size != 0) {
+      const uint64_t at = buffer.m_nSize;
+      buffer.resize(at + rest.size);
+      std::memcpy(buffer.m_pData + at, rest.data, rest.size);
+    }
   }
-  // A pipe, or a file that grew while being read.
-  Area rest;
-  read_into(in, rest, kPiece);
-  if (hint == 0) return CNorVekXBuffer(rest.data, rest.size);
-  if (rest.size != 0) buffer.append(CNorVekXBuffer(rest.data, rest.size));
   return buffer;
 }
 
