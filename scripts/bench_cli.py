@@ -54,7 +54,7 @@ def batch_rate(norvek, count=20000):
     """Requests per second of `norvek batch` for `sign` over 64 bytes: one
     client in step (each answer read before the next request is written),
     then all requests written at once (best of 3 each)."""
-    if subprocess.run([norvek, "batch", "--help"], capture_output=True).returncode != 0:
+    if subprocess.run([norvek, "batch"], stdin=subprocess.DEVNULL, capture_output=True).returncode:
         print("\nno batch mode in this build")
         return
     line = (json.dumps({"scheme": "sign", "input": os.urandom(64).hex()}) + "\n").encode()
