@@ -208,13 +208,12 @@ void add_codecs(CLI::App& app) {
 void add_digests(CLI::App& app) {
   command(&app, "sha1", "SHA-1 digest", "norvek sha1 file.bin", "hex", streaming(sha1_digest));
   auto key = std::make_shared<std::string>();
-  CLI::App* hmac =
-      command(&app, "hmac-sha1", "HMAC-SHA1 digest",
-              "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579", "hex", [key](const Io& io) {
-                const Bytes k = hex_argument(*key, "--key-hex");
-                run_stream(
-                    io, [&k](Sink& next) { return hmac_sha1_digest(next, k); }, false);
-              });
+  CLI::App* hmac = command(&app, "hmac-sha1", "HMAC-SHA1 digest",
+                           "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579", "hex",
+                           // The key is read once the input is open, as the other commands do.
+                           streaming([key](Sink& next) {
+                             return hmac_sha1_digest(next, hex_argument(*key, "--key-hex"));
+                           }));
   hmac->add_option("--key-hex", *key, "key bytes in hex (any length, may be empty)")->required();
   command(&app, "sign", "Signature (HMAC-SHA1 under the built-in key)", "norvek sign request.bin",
           "hex", streaming(sign_digest));

@@ -122,6 +122,8 @@ Bytes read_all(Input& in) {
   return Bytes(area.data, area.data + area.size);
 }
 
+// One buffer returned by name from every path: the buffer has no move, so
+// a second return object would be a copy of the whole input.
 CNorVekXBuffer read_buffer(const std::string& path) {
   Input in(path);
   const size_t hint = in.size_hint();
@@ -134,12 +136,16 @@ CNorVekXBuffer read_buffer(const std::string& path) {
   }
   if (got < hint) {
     buffer.resize(got);  // the file shrank; shrinking keeps the storage
-    return buffer;
+  } else {
+    // A pipe, or a file that grew while being read.
+    Area rest;
+    read_into(in, rest, kPiece);
+    if (rest.size != 0) {
+      const uint64_t at = buffer.m_nSize;
+      buffer.resize(at + rest.size);
+      std::memcpy(buffer.m_pData + at, rest.data, rest.size);
+    }
   }
-  // A pipe, or a file that grew while being read.
-  Area rest;
-  read_into(in, rest, kPiece);
-  if (rest.size != 0) buffer.append(CNorVekXBuffer(rest.data, rest.size));
   return buffer;
 }
 
@@ -190,6 +196,12 @@ void Output::emit(const uint8_t* data, size_t size) {
     const char* dir = std::getenv("TMPDIR");
     if (dir == nullptr || *dir == '\0') dir = "/tmp";
     fd_ = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      // A file system without unnamed files: name one and unlink it at once.
+      std::string temp = std::string(dir) + "/norvek.XXXXXX";
+      fd_ = ::mkstemp(temp.data());
+      if (fd_ >= 0) ::unlink(temp.c_str());
+    }
     if (fd_ < 0) fail(system_error("cannot create a temporary file in", dir));
   } else if (fd_ < 0) {
     std::string temp = path_ + ".XXXXXX";

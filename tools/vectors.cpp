@@ -31,12 +31,9 @@ namespace {
 using List = std::vector<int32_t>;
 
 std::string hex(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
+  std::string out(2 * bytes.size(), '\0');
+  uint64_t n = out.size();
+  norvek_crypto_Bin2Hex(bytes.data(), bytes.size(), out.data(), n);
   return out;
 }
 
