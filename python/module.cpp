@@ -199,8 +199,12 @@ py::bytes shrink(py::bytes b, size_t n) {
   return py::reinterpret_steal<py::bytes>(o);
 }
 
+// Not py::bytes(p, n): that reports a failed allocation as RuntimeError.
 py::bytes to_py(const uint8_t* p, size_t n) {
-  return py::bytes(reinterpret_cast<const char*>(p), n);
+  PyObject* o =
+      PyBytes_FromStringAndSize(reinterpret_cast<const char*>(p), static_cast<Py_ssize_t>(n));
+  if (o == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::bytes>(o);
 }
 
 // A private copy, safe to change in place before it is returned.
@@ -432,7 +436,7 @@ py::bytes base64_class_decode(const Text& text, bool web_safe) {
 py::bytes uri_encode(const Bytes& data) {
   CNorVekXBuffer in = data.buffer();
   const std::string out = run(data.size(), [&] { return CNorVekXURL::encodeURIComponent(in); });
-  return py::bytes(out);
+  return to_py(reinterpret_cast<const uint8_t*>(out.data()), out.size());
 }
 
 bool is_hex_digit(uint8_t c) {

@@ -5,6 +5,8 @@ import base64
 import doctest
 import hashlib
 import hmac
+import subprocess
+import sys
 import urllib.parse
 
 import pytest
@@ -241,6 +243,45 @@ BAD_VALUES = [  # (call, exception, why)
 def test_bad_values_raise(call, error, why):
     with pytest.raises(error):
         call()
+
+
+OUT_OF_MEMORY = [  # (call on `big`, 64 MiB of zeros, why): room is left for two copies of it
+    ("norvek.rand_bytes(2**31 - 1)", "2 GiB of random bytes"),
+    ("norvek.encrypt(b'k' * 16, big)", "a third copy: the ciphertext as bytes"),
+    ("norvek.chain_encrypt([1], big)", "a third copy: the chain's result as bytes"),
+    ("norvek.base64_class_encode(big + big[:32 << 20])", "the codec class's text as bytes"),
+    ("norvek.uri_encode(big)", "escaped text three times the input"),
+]
+
+
+@pytest.fixture(scope="module")
+def out_of_memory_answers():
+    # One interpreter, its address space capped just above what it holds, runs
+    # every row and names the exception each raised.
+    script = """
+import resource, sys
+import norvek
+big = bytes(64 << 20)
+in_use = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+limit = in_use + (144 << 20)
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+for line in sys.stdin.read().splitlines():
+    try:
+        eval(line)
+        print("no exception", flush=True)
+    except BaseException as e:
+        print(type(e).__name__, flush=True)
+"""
+    calls = "\n".join(call for call, _ in OUT_OF_MEMORY)
+    r = subprocess.run([sys.executable, "-c", script], input=calls, capture_output=True,
+                       text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    return dict(zip((call for call, _ in OUT_OF_MEMORY), r.stdout.splitlines()))
+
+
+@pytest.mark.parametrize("call, why", OUT_OF_MEMORY, ids=[w for _, w in OUT_OF_MEMORY])
+def test_out_of_memory_raises_memory_error(out_of_memory_answers, call, why):
+    assert out_of_memory_answers[call] == "MemoryError"
 
 
 def test_error_hierarchy():
