@@ -161,15 +161,26 @@ int32_t to_int32(py::handle value, const char* what) {
   return static_cast<int32_t>(v);
 }
 
-// A list of table entries or positions: any iterable of ints.
-std::vector<int32_t> to_int32_list(py::handle values, const char* what) {
+// A list of table entries or positions: any iterable of ints. Reads at most
+// `most` entries: `over` tells of a longer one, which may be endless, or be
+// refused by its length before it is read.
+std::vector<int32_t> to_int32_list(py::handle values, const char* what, size_t most, bool& over) {
   if (PyUnicode_Check(values.ptr()) || PyBytes_Check(values.ptr()) ||
       PyByteArray_Check(values.ptr()))
     throw py::type_error(std::string(what) + " must be a sequence of ints");
+  const Py_ssize_t hint = PyObject_LengthHint(values.ptr(), 0);
+  if (hint < 0) throw py::error_already_set();
+  over = static_cast<size_t>(hint) > most;
   std::vector<int32_t> out;
-  for (py::handle v : py::iter(values)) out.push_back(to_int32(v, what));
-  if (out.size() > static_cast<size_t>(INT32_MAX))
-    raise(PyExc_OverflowError, std::string(what) + ": too many values");
+  if (over) return out;
+  out.reserve(std::min<size_t>(static_cast<size_t>(hint), 1024));  // a hint may overstate
+  for (py::handle v : py::iter(values)) {
+    if (out.size() == most) {
+      over = true;
+      break;
+    }
+    out.push_back(to_int32(v, what));
+  }
   return out;
 }
 
@@ -313,7 +324,9 @@ py::bytes decrypt(const Bytes& key, const Bytes& data) {
 enum class ChainOp { kEncrypt, kDecrypt, kUndo };
 
 py::bytes chain(ChainOp op, const py::iterable& indices, const Bytes& data, bool ex) {
-  std::vector<int32_t> list = to_int32_list(indices, "indices");
+  bool over = false;
+  std::vector<int32_t> list = to_int32_list(indices, "indices", INT32_MAX, over);
+  if (over) raise(PyExc_OverflowError, "indices: more than 2**31 - 1 entries");
   if (op == ChainOp::kUndo) std::reverse(list.begin(), list.end());
   auto call = op == ChainOp::kEncrypt
                   ? (ex ? &CNorVekXCryptoHelper::DynEncryptEx : &CNorVekXCryptoHelper::DynEncrypt)
@@ -351,7 +364,9 @@ py::bytes hotp(const Bytes& data, const py::int_& digits_arg) {
 
 py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid,
                       const py::iterable& positions_arg) {
-  const std::vector<int32_t> positions = to_int32_list(positions_arg, "positions");
+  bool over = false;
+  const std::vector<int32_t> positions = to_int32_list(positions_arg, "positions", 12, over);
+  if (over) raise(g_error, "position count outside 4..12");
   CNorVekXBuffer verify;
   const CNorVekXBuffer id =
       CNorVekXCryptoHelper::GenerateID(tag.buffer(), version.buffer(), rawid.buffer(), verify,

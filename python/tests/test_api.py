@@ -198,7 +198,23 @@ def test_bad_types_raise_type_error(call, why):
         call()
 
 
+def zeros_then_fail(n, length=None):
+    """An iterable of n zeros that fails the test if read further; `length`
+    is what len() says of it."""
+    class Zeros:
+        def __iter__(self):
+            yield from [0] * n
+            raise AssertionError(f"read past entry {n}")
+    if length is not None:
+        Zeros.__len__ = lambda self: length
+    return Zeros()
+
+
 BAD_VALUES = [  # (call, exception, why)
+    (lambda: norvek.generate_id(b"t", b"v", b"r", zeros_then_fail(13)), norvek.Error,
+     "endless positions: refused after the 13th"),
+    (lambda: norvek.chain_encrypt(zeros_then_fail(10, 2**31), b"d"), OverflowError,
+     "a list whose length is over 32 bits, before reading it"),
     (lambda: norvek.encrypt(b"short", b"d"), norvek.BadKeyError, "buffer key under 16 bytes"),
     (lambda: norvek.decrypt(b"short", b"x" * 16), norvek.BadKeyError, "short key, decrypt"),
     (lambda: norvek.decrypt(KEY16, b""), norvek.DecipherError, "empty ciphertext"),
