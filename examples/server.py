@@ -8,8 +8,10 @@ The body of a POST is the demo's query string, data=<Base64 ciphertext>&
 sig=<hex signature>, both URI-escaped. The server checks the signature over
 the ciphertext before anything else (403 when it does not match), then
 deciphers and undoes the transform chain and answers 200 with the payload.
-A malformed request gets 400. It prints "listening on URL" once it accepts
-connections (port 0 picks a free one).
+A malformed request gets 400, one without a Content-Length 411, a body over
+1 MiB 413, and a body that does not arrive in --timeout seconds 408. It
+prints "listening on URL" once it accepts connections (port 0 picks a free
+one).
 
 Needs the norvek package (make python-install, or PYTHONPATH=build/release/python).
 """
@@ -35,14 +37,19 @@ class RequestHandler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def do_POST(self):
-        try:
-            length = int(self.headers.get("Content-Length", ""))
-        except ValueError:
-            length = -1
-        if not 0 <= length <= MAX_BODY:
+        text = self.headers.get("Content-Length")
+        if text is None:
+            return self.answer(411, b"no Content-Length\n")
+        # Digits only: int() would also take signs, spaces and underscores.
+        if not (text.isascii() and text.isdigit()):
             return self.answer(400, b"bad Content-Length\n")
-        fields = dict(pair.split(b"=", 1) for pair in self.rfile.read(length).split(b"&")
-                      if b"=" in pair)
+        if int(text) > MAX_BODY:
+            return self.answer(413, b"body over 1 MiB\n")
+        try:
+            body = self.rfile.read(int(text))
+        except TimeoutError:
+            return self.answer(408, b"body did not arrive\n")
+        fields = dict(pair.split(b"=", 1) for pair in body.split(b"&") if b"=" in pair)
         try:
             cipher = norvek.base64_class_decode(norvek.uri_decode(fields[b"data"]))
             signature = norvek.hex_decode(norvek.uri_decode(fields[b"sig"]))
@@ -62,7 +69,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=8080)
+    parser.add_argument("--timeout", type=float, default=30.0,
+                        help="seconds a connection may stay silent")
     args = parser.parse_args()
+    # Each connection's socket waits this long at most: a client that sends
+    # less than it announced cannot hold its thread forever.
+    RequestHandler.timeout = args.timeout
     with http.server.ThreadingHTTPServer((args.host, args.port), RequestHandler) as server:
         host, port = server.server_address[:2]
         print(f"listening on http://{host}:{port}/", flush=True)

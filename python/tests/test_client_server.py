@@ -4,6 +4,7 @@ The server runs as its own process on 127.0.0.1, on a port the system picks,
 and is stopped whatever the tests do.
 """
 import os
+import socket
 import subprocess
 import sys
 import urllib.error
@@ -22,7 +23,8 @@ pytestmark = pytest.mark.skipif(not DEMO, reason="NORVEK_DEMO names no demo bina
 @pytest.fixture(scope="module")
 def server_url():
     server = subprocess.Popen(
-        [sys.executable, str(source_path("NORVEK_SERVER", "examples/server.py")), "--port", "0"],
+        [sys.executable, str(source_path("NORVEK_SERVER", "examples/server.py")), "--port", "0",
+         "--timeout", "2"],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         line = server.stdout.readline()
@@ -61,7 +63,28 @@ REQUESTS = [  # (body, status, why)
     (b"data=YWJj", 400, "no signature"),
     (b"data=%zz&sig=00", 400, "a malformed escape"),
     (b"data=YWJj*&sig=00", 400, "malformed Base64"),
+    (b"data=\xff\xfe&sig=\xc3(", 400, "not UTF-8"),
+    (b"sig=00&&=&data", 400, "fields without values"),
+    (b"", 400, "empty body"),
+    (b"POST / HTTP/1.0\r\n\r\n", 411, "no Content-Length"),
+    (b"POST / HTTP/1.0\r\nContent-Length: abc\r\n\r\n", 400, "Content-Length not a number"),
+    (b"POST / HTTP/1.0\r\nContent-Length: -5\r\n\r\n", 400, "negative Content-Length"),
+    (b"POST / HTTP/1.0\r\nContent-Length: 1_0\r\n\r\n0123456789", 400,
+     "Content-Length with an underscore"),
+    (b"POST / HTTP/1.0\r\nContent-Length: 99999999999999999999\r\n\r\n", 413, "20-digit length"),
+    (b"POST / HTTP/1.0\r\nContent-Length: 1048577\r\n\r\n", 413, "one byte over 1 MiB"),
+    (b"POST / HTTP/1.0\r\nContent-Length: 100\r\n\r\ndata=", 408,
+     "body shorter than its Content-Length: the server stops waiting"),
 ]
+
+
+def raw_request(url, request):
+    """Sends a whole request as it is; the status of the answer."""
+    host, port = url.split("//")[1].rstrip("/").split(":")
+    with socket.create_connection((host, int(port)), timeout=30) as s:
+        s.sendall(request)
+        answer = s.makefile("rb").readline()
+    return int(answer.split()[1])
 
 
 def client_body():
@@ -82,6 +105,9 @@ def test_server_answers(server_url, body, status, why):
             signature = signature[:-1]
         body = (b"data=" + norvek.uri_encode(norvek.base64_encode(cipher)) +
                 b"&sig=" + norvek.uri_encode(norvek.hex_encode(signature)))
+    if body.startswith(b"POST "):
+        assert raw_request(server_url, body) == status
+        return
     try:
         with urllib.request.urlopen(urllib.request.Request(server_url, data=body),
                                     timeout=30) as r:
