@@ -36,6 +36,25 @@ namespace {
 // calls get shorter while what other threads gain shrinks.
 constexpr size_t kReleaseGilBytes = 4096;
 
+// Wipes the binding's own copy of a secret (a key, a transform chain,
+// plaintext) when it goes, on every path out: unlike the library's buffers,
+// std::string, std::vector and NSData give their storage back as it is.
+class WipeOnExit {
+ public:
+  WipeOnExit(void* area, size_t size) : area_(area), size_(size) {}
+  template <class Container>
+  explicit WipeOnExit(Container& c) : WipeOnExit(c.data(), c.size() * sizeof(c[0])) {}
+  WipeOnExit(const WipeOnExit&) = delete;
+  WipeOnExit& operator=(const WipeOnExit&) = delete;
+  ~WipeOnExit() {
+    if (area_ != nullptr && size_ != 0) OPENSSL_cleanse(area_, size_);
+  }
+
+ private:
+  void* area_;
+  size_t size_;
+};
+
 // ---------------------------------------------------------------------------
 // Arguments
 
@@ -82,7 +101,13 @@ class ByteView {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   CNorVekXBuffer buffer() const { return CNorVekXBuffer(data_, size_); }
-  NSData object() const { return NSData::dataWithBytes(data_, size_); }
+  // A copy as a data object; its bytes stay writable so they can be wiped.
+  NSMutableData object() const {
+    NSMutableData d = NSMutableData::data();
+    d.setLength(size_);
+    if (size_ != 0) std::memcpy(d.mutableBytes(), data_, size_);
+    return d;
+  }
 
  private:
   static constexpr uint8_t kNone = 0;  // never hand the library a null pointer
@@ -240,6 +265,7 @@ class Sha1 {
     state_ = other.state_;
   }
   Sha1& operator=(const Sha1&) = delete;
+  ~Sha1() { OPENSSL_cleanse(&state_, sizeof state_); }  // holds up to 63 message bytes
 
   // A long update runs unlocked from the interpreter; the object's own lock
   // keeps two threads updating it at once from mixing their states.
@@ -256,6 +282,7 @@ class Sha1 {
       std::lock_guard<std::mutex> hold(lock_);
       final_state = state_;  // Final pads in place; this object stays open
     }
+    const WipeOnExit wipe(&final_state, sizeof final_state);
     py::bytes out = new_bytes(20);
     norvek_crypto_sha1_Final_KQZP(bytes_data(out), &final_state);
     return out;
@@ -326,6 +353,7 @@ enum class ChainOp { kEncrypt, kDecrypt, kUndo };
 py::bytes chain(ChainOp op, const py::iterable& indices, const Bytes& data, bool ex) {
   bool over = false;
   std::vector<int32_t> list = to_int32_list(indices, "indices", INT32_MAX, over);
+  const WipeOnExit wipe_list(list);  // the chain is part of the key
   if (over) raise(PyExc_OverflowError, "indices: more than 2**31 - 1 entries");
   if (op == ChainOp::kUndo) std::reverse(list.begin(), list.end());
   auto call = op == ChainOp::kEncrypt
@@ -450,7 +478,8 @@ py::bytes base64_class_decode(const Text& text, bool web_safe) {
 
 py::bytes uri_encode(const Bytes& data) {
   CNorVekXBuffer in = data.buffer();
-  const std::string out = run(data.size(), [&] { return CNorVekXURL::encodeURIComponent(in); });
+  std::string out = run(data.size(), [&] { return CNorVekXURL::encodeURIComponent(in); });
+  const WipeOnExit wipe(out);
   return to_py(reinterpret_cast<const uint8_t*>(out.data()), out.size());
 }
 
@@ -468,7 +497,8 @@ py::bytes uri_decode(const Text& text) {
     if (s[i] == '%' && (i + 2 >= n || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
       raise(g_error, "malformed URI component: bad escape");
   }
-  const std::string in(reinterpret_cast<const char*>(s), n);
+  std::string in(reinterpret_cast<const char*>(s), n);
+  const WipeOnExit wipe(in);
   return to_py(run(n, [&] { return CNorVekXURL::decodeURIComponent(in); }));
 }
 
@@ -480,18 +510,21 @@ std::optional<std::string> key_text(const std::optional<py::str>& key) {
   Py_ssize_t n = 0;
   const char* s = PyUnicode_AsUTF8AndSize(key->ptr(), &n);
   if (s == nullptr) throw py::error_already_set();
-  return std::string(s, static_cast<size_t>(n));
+  // Built in place: no temporary copy of the key is left behind.
+  return std::optional<std::string>(std::in_place, s, static_cast<size_t>(n));
 }
 
 py::bytes bridge(Bridge which, bool encrypting, const Bytes& data,
                  const std::optional<py::str>& key_arg) {
-  const std::optional<std::string> key = key_text(key_arg);
+  std::optional<std::string> key = key_text(key_arg);
+  const WipeOnExit wipe_key(key ? key->data() : nullptr, key ? key->size() : 0);
   NSString text;
   if (key) {
     if (key->find('\0') != std::string::npos) raise(g_key_error, "key contains a zero character");
     text = NSString::stringWithUTF8String(key->c_str());
   }
-  const NSData in = data.object();
+  const NSMutableData in = data.object();
+  const WipeOnExit wipe_in(in.mutableBytes(), in.length());
   const NSData out = run(data.size(), [&] {
     if (which == Bridge::kSystem128)
       return encrypting ? CNorVekXCryptoHelper::EncryptAESBySystem(in, text)
