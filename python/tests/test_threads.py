@@ -51,8 +51,9 @@ def long_switch_interval():
     sys.setswitchinterval(before)
 
 
-def stamps_during(call, data):
-    """How many times the main thread ran while `call(data)` ran in a worker."""
+def stamps_during(call, data, each=None):
+    """How many times the main thread ran while `call(data)` ran in a worker;
+    `each()`, if given, runs at every stamp."""
     started, done = threading.Event(), threading.Event()
     window = []
 
@@ -72,6 +73,8 @@ def stamps_during(call, data):
     started.wait()
     while not done.wait(0.0002):  # each wait gives the lock up
         stamps.append(time.perf_counter())
+        if each:
+            each()
     t.join()
     t0, t1 = window
     return sum(t0 < s < t1 for s in stamps)
@@ -98,3 +101,21 @@ def test_threads_hashing_one_object_lose_nothing():
     for t in threads:
         t.join()
     assert h.digest() == hashlib.sha1(chunk * 32).digest()
+
+
+def test_a_bytearray_read_unlocked_cannot_be_resized_meanwhile():
+    # The call holds the buffer it reads: growing the bytearray, which could
+    # move its storage, is refused until the call returns.
+    data, signatures, refusals = bytearray(BIG), [], []
+
+    def grow():
+        try:
+            data.extend(b"\x00" * 4096)
+        except BufferError:
+            refusals.append(True)
+
+    for _ in range(3):  # a busy machine may not schedule the main thread in one try
+        if stamps_during(lambda d: signatures.append(norvek.sign(d)), data, grow):
+            break
+    assert refusals
+    assert signatures[0] == norvek.sign(BIG)
