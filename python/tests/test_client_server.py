@@ -3,7 +3,10 @@
 The server runs as its own process on 127.0.0.1, on a port the system picks,
 and is stopped whatever the tests do.
 """
+import ctypes
 import os
+import select
+import signal
 import socket
 import subprocess
 import sys
@@ -20,14 +23,22 @@ PAYLOAD = b'{"user":42,"action":"pay","amount":"19.99"}'
 pytestmark = pytest.mark.skipif(not DEMO, reason="NORVEK_DEMO names no demo binary")
 
 
+def die_with_parent():
+    # In the server, before it starts: a test run killed outright (a ctest
+    # timeout kills only pytest) takes the server with it.
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 @pytest.fixture(scope="module")
 def server_url():
     server = subprocess.Popen(
         [sys.executable, str(source_path("NORVEK_SERVER", "examples/server.py")), "--port", "0",
          "--timeout", "2"],
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+        preexec_fn=die_with_parent)
     try:
-        line = server.stdout.readline()
+        ready, _, _ = select.select([server.stdout], [], [], 60)
+        line = server.stdout.readline() if ready else "(nothing in 60 s)"
         assert line.startswith("listening on http://127.0.0.1:"), line
         yield line.split()[-1]
     finally:
