@@ -12,7 +12,7 @@ str. Results are ``bytes``. A failure never comes back as an empty result:
   ``RefusedListError`` (a transform chain with an entry out of range) and
   ``BadKeyError`` (a key the cipher does not take);
 - ``TypeError`` for an argument of the wrong type, ``OverflowError`` for an
-  integer outside 32 bits.
+  integer outside 32 bits, ``MemoryError`` when an allocation fails.
 
 Calls on large inputs release the interpreter lock, so threads run them in
 parallel.
