@@ -94,7 +94,7 @@ CNorVekXBuffer& CNorVekXBuffer::append(const CNorVekXBuffer& tail) {
   // Read the tail before resizing: when it is this buffer, resize moves it.
   const uint64_t tail_size = tail.m_nSize;
   const uint64_t old_size = m_nSize;
-  resize(old_size + tail_size);
+  resize(norvek_buffer_size(tail_size, 1, old_size));
   if (tail_size != 0) std::memmove(m_pData + old_size, tail.m_pData, tail_size);
   return *this;
 }
@@ -105,11 +105,12 @@ bool CNorVekXBuffer::compare(const CNorVekXBuffer& rhs) const {
 }
 
 CNorVekXBuffer CNorVekXBuffer::toStringBuffer() const {
-  uint8_t* area = norvek_buffer_allocate(m_nSize + 1);
+  const uint64_t size = norvek_buffer_size(m_nSize, 1, 1);
+  uint8_t* area = norvek_buffer_allocate(size);
   if (m_nSize != 0) std::memcpy(area, m_pData, m_nSize);
   area[m_nSize] = 0;
   CNorVekXBuffer result;
-  norvek_buffer_adopt(result, area, m_nSize + 1);
+  norvek_buffer_adopt(result, area, size);
   return result;
 }
 
@@ -223,7 +224,7 @@ CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
 CNorVekXBuffer norvek_crypto_Bin2Hex(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
   // Two digits a byte, and a spare byte that reads zero after the text.
-  return convert_into(2 * n + 1, [&](uint8_t* out, uint64_t& outlen) {
+  return convert_into(norvek_buffer_size(n, 2, 1), [&](uint8_t* out, uint64_t& outlen) {
     norvek_crypto_Bin2Hex(in.m_pData, n, reinterpret_cast<char*>(out), outlen);
   });
 }
@@ -242,7 +243,7 @@ CNorVekXBuffer norvek_crypto_DecodeBase64(const CNorVekXBuffer& in) {
 CNorVekXBuffer norvek_crypto_EncodeBase64(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
   // One spare byte for the encoder's terminating zero, left outside the length.
-  const uint64_t capacity = 4 * (n / 3 + (n % 3 != 0 ? 1 : 0)) + 1;
+  const uint64_t capacity = norvek_buffer_size(n / 3 + (n % 3 != 0 ? 1 : 0), 4, 1);
   return convert_into(capacity, [&](uint8_t* out, uint64_t& outlen) {
     norvek_crypto_base64_encodeKQZP(in.m_pData, n, reinterpret_cast<char*>(out), &outlen);
   });

@@ -21,6 +21,16 @@ inline uint8_t* norvek_buffer_allocate(uint64_t size) {
   return p;
 }
 
+// The size of a result of `count` units of `unit` bytes and `extra` bytes
+// more. A size past 64 bits is more than any allocator gives and is raised as
+// such, never wrapped to a small one.
+inline uint64_t norvek_buffer_size(uint64_t count, uint64_t unit, uint64_t extra) {
+  if (count > (UINT64_MAX - extra) / unit) {
+    objc_exception_throw(objc_retainAutorelease(NSMallocException));
+  }
+  return count * unit + extra;
+}
+
 // Hands `area` (from norvek_buffer_allocate, `size` bytes, every one of them
 // written) to `buf`, whose own storage is wiped and given back first.
 inline void norvek_buffer_adopt(NorvekCryptoSpace::CNorVekXBuffer& buf, uint8_t* area,

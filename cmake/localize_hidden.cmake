@@ -14,6 +14,11 @@ foreach(var OBJECT READELF OBJCOPY)
   endif()
 endforeach()
 
+# readelf translates its headings ("COMDAT group section" among them) under
+# the user's locale; the parsing below reads the untranslated output.
+set(ENV{LC_ALL} C)
+unset(ENV{LANGUAGE})
+
 function(readelf out)
   execute_process(COMMAND ${READELF} -W ${ARGN} ${OBJECT} RESULT_VARIABLE rc OUTPUT_VARIABLE text)
   if(rc)
@@ -50,6 +55,10 @@ foreach(line IN LISTS symbols)
     if(NOT CMAKE_MATCH_3 IN_LIST member_sections)
       list(APPEND names ${CMAKE_MATCH_4})
     endif()
+  elseif(line MATCHES " (GLOBAL|WEAK) +HIDDEN ")
+    # A row in a layout this script does not know: stop rather than leave
+    # hidden symbols global or group members local without a word.
+    message(FATAL_ERROR "localize_hidden: unreadable symbol row: ${line}")
   endif()
 endforeach()
 list(REMOVE_DUPLICATES names)

@@ -142,8 +142,8 @@ uint64_t CNorVekXCryptoHelper::Encrypt(const CNorVekXBuffer& key, const CNorVekX
   norvek_AES_set_encrypt_keyKQZP(key.m_pData, 128, &schedule.key);
 
   const uint64_t n = data.m_nSize;
-  const uint64_t total =
-      n + static_cast<uint64_t>(norvek_AES_get_PKCS7Padding_length_by_data_lengthKQZP(n));
+  // n + pad: the whole blocks and one more, raised rather than wrapped.
+  const uint64_t total = norvek_buffer_size(n / kAesBlock, kAesBlock, kAesBlock);
   // The whole blocks are enciphered straight from `data` into the output,
   // then the last, padded block. The output is `cipher`'s storage when it is
   // large enough (never when `data` is `cipher`: the padding makes the

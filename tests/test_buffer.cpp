@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <new>
 
 #include "norvek/buffer.h"
+#include "norvek/crypto_helper.h"
 #include "norvek_platform/objc_runtime.h"
 #include "test_util.h"
 
@@ -29,9 +31,9 @@ void expect_malloc_exception(F f) {
 struct HugeBuffer {
   uint8_t byte = 0;
   CNorVekXBuffer b;
-  HugeBuffer() {
+  explicit HugeBuffer(uint64_t size = kImpossible) {
     b.m_pData = &byte;
-    b.m_nSize = kImpossible;
+    b.m_nSize = size;
   }
   ~HugeBuffer() {
     b.m_pData = nullptr;
@@ -211,6 +213,48 @@ TEST(BufferAllocationFailure, ResizeKeepsAssignmentEmpties) {
   EXPECT_EQ(b.m_nSize, 0u);
   b = buffer_of({4});  // still usable
   EXPECT_EQ(bytes_of(b), Bytes{4});
+}
+
+// Lengths whose result size (n + 1, 2n + 1, 4 * ceil(n / 3) + 1, n + pad,
+// the sum of two lengths) does not fit 64 bits: the size wraps to a small
+// one. Each operation must raise as for any size no allocator gives, never
+// take the wrapped size and write or read past it, nor hand back bytes it
+// never wrote.
+TEST(BufferAllocationFailure, ResultSizesPastSixtyFourBitsRaise) {
+  const CNorVekXBuffer key = buffer_of(Bytes(16, 0x4B));
+  const struct {
+    const char* name;
+    std::function<void(const CNorVekXBuffer&)> call;
+  } ops[] = {
+      {"toStringBuffer", [](const CNorVekXBuffer& in) { in.toStringBuffer(); }},
+      {"Bin2Hex", [](const CNorVekXBuffer& in) { NorvekCryptoSpace::norvek_crypto_Bin2Hex(in); }},
+      {"EncodeBase64",
+       [](const CNorVekXBuffer& in) { NorvekCryptoSpace::norvek_crypto_EncodeBase64(in); }},
+      {"Encrypt",
+       [&](const CNorVekXBuffer& in) {
+         CNorVekXBuffer cipher;
+         NorvekCryptoSpace::CNorVekXCryptoHelper::Encrypt(key, in, cipher);
+       }},
+      {"Encrypt into a held output",
+       [&](const CNorVekXBuffer& in) {
+         CNorVekXBuffer cipher = buffer_of(Bytes(48, 1));
+         NorvekCryptoSpace::CNorVekXCryptoHelper::Encrypt(key, in, cipher);
+       }},
+      {"append",
+       [](const CNorVekXBuffer& in) {
+         CNorVekXBuffer b = buffer_of({1, 2, 3});
+         b.append(in);
+       }},
+  };
+  const uint64_t sizes[] = {UINT64_MAX,        UINT64_MAX - 1,          UINT64_MAX - 15,
+                            uint64_t{1} << 63, (uint64_t{1} << 63) + 1, uint64_t{3} << 62};
+  for (const auto& op : ops) {
+    for (const uint64_t n : sizes) {
+      SCOPED_TRACE(testing::Message() << op.name << ", n = " << n);
+      HugeBuffer huge(n);
+      expect_malloc_exception([&] { op.call(huge.b); });
+    }
+  }
 }
 
 }  // namespace

@@ -10,6 +10,11 @@
 #                 configuring is the check (the code is the release build's).
 cmake_minimum_required(VERSION 3.25)
 
+# The linker's messages are matched below in English; untranslated, whatever
+# the caller's locale.
+set(ENV{LC_ALL} C)
+unset(ENV{LANGUAGE})
+
 function(step what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
   if(rc)

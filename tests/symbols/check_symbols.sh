@@ -7,6 +7,8 @@
 # globals, so no switch either.
 #   check_symbols.sh norvek_crypto.o [libnorvek_crypto.a ...]
 set -euo pipefail
+# readelf translates its group headings; the awk below reads the English ones.
+export LC_ALL=C
 [ $# -ge 1 ] || { echo "usage: $0 OBJECT [ARCHIVE...]"; exit 2; }
 for file in "$@"; do [ -f "$file" ] || { echo "no such file: $file"; exit 1; }; done
 failures=0
