@@ -215,8 +215,11 @@ CNorVekXBuffer norvek_crypto_Hex2Bin(const CNorVekXBuffer& in) {
   const uint64_t n = in.m_nSize;
   // An odd length has no meaning; an empty result says so.
   if (n % 2 != 0) return CNorVekXBuffer();
-  // On an invalid digit outlen counts the bytes completed before it.
+  // On an invalid digit outlen counts the bytes completed before it. The
+  // array codec keeps each output byte it does not complete, so it reads
+  // them: they must hold a value, not whatever the allocator left.
   return convert_into(n / 2, [&](uint8_t* out, uint64_t& outlen) {
+    if (outlen != 0) std::memset(out, 0, outlen);
     norvek_crypto_Hex2Bin(reinterpret_cast<char*>(in.m_pData), n, out, outlen);
   });
 }
