@@ -451,7 +451,9 @@ int32_t norvek_AES_get_PKCS7Padding_length_by_dataKQZP(const uint8_t* data, uint
 
   uint32_t diff = 0;
   for (uint32_t i = 0; i < window; ++i) {
-    const uint32_t in_pad = opaque(mask_lt(i, pad));
+    // The index is hidden too: otherwise the compiler may count i - pad and
+    // test i as pad plus that count, a loop exit computed from the pad.
+    const uint32_t in_pad = opaque(mask_lt(opaque(i), pad));
     diff |= in_pad & (end[-1 - static_cast<int64_t>(i)] ^ pad);
   }
   // Bad when the pad is 0, longer than the window (over 16 or over the data)
