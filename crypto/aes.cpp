@@ -188,14 +188,14 @@ NORVEK_TABLE_OP void table_set_encrypt_key(const uint8_t* user_key, int32_t bits
                                            vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
   // The compiler may move round-key words through vector registers.
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_TABLE_OP void table_set_decrypt_key(const uint8_t* user_key, int32_t bits,
                                            vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
   invert_schedule(key, TableInvMix4{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 int32_t check_setup_args(const uint8_t* user_key, int32_t bits, const vantel_aes_key_stKQZP* key) {
