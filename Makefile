@@ -15,8 +15,8 @@ BENCH_DIR := build/release/bench
 BENCH_ARGS ?=
 PYTHON := /usr/bin/python3
 
-.PHONY: all demo test test-release test-asan tsan bench bench-cli fuzz fuzz-long memcheck cpu-matrix coverage lint format clean \
-  python-install python-bench
+.PHONY: all demo test test-release test-asan tsan bench bench-cli fuzz fuzz-long memcheck cpu-matrix coverage \
+  wipe-scan lint format clean python-install python-bench
 
 all: test
 
@@ -125,6 +125,21 @@ cpu-matrix:
 	cmake --preset release $(COMPILERS)
 	cmake --build --preset release
 	scripts/cpu_matrix.sh build/release $(CPU_MATRIX_MODELS)
+# The scan for keys left on the stack and in vector registers (test_wipe),
+# in the builds make test does not cover: clang in release, and Debug with
+# each compiler (the key-handling units are optimised whatever the build type).
+WIPE_SCAN_BUILDS := Release:clang:clang++ Debug:clang:clang++ Debug:gcc:g++
+wipe-scan:
+	$(DEPS) build test fuzz
+	@set -e; for b in $(WIPE_SCAN_BUILDS); do \
+	  type=$${b%%:*}; cc=$$(echo $$b | cut -d: -f2); cxx=$${b##*:}; \
+	  dir=build/wipe-scan-$$type-$$cc; echo "== $$type, $$cxx"; \
+	  cmake -S . -B $$dir -G Ninja -DCMAKE_BUILD_TYPE=$$type -DCMAKE_C_COMPILER=$$cc \
+	    -DCMAKE_CXX_COMPILER=$$cxx -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DNORVEK_BUILD_BENCH=OFF \
+	    -DNORVEK_BUILD_TOOLS=OFF -DNORVEK_BUILD_EXAMPLES=OFF >/dev/null; \
+	  cmake --build $$dir --target test_wipe -j2; \
+	  $$dir/tests/test_wipe --gtest_brief=1; \
+	done
 
 # Coverage of the nine library units and the platform stand-ins (throw and
 # unreachable branches left out). Fails below the thresholds: every line of

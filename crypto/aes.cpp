@@ -188,14 +188,14 @@ NORVEK_TABLE_OP void table_set_encrypt_key(const uint8_t* user_key, int32_t bits
                                            vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
   // The compiler may move round-key words through vector registers.
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_TABLE_OP void table_set_decrypt_key(const uint8_t* user_key, int32_t bits,
                                            vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, TableSubWord{});
   invert_schedule(key, TableInvMix4{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 int32_t check_setup_args(const uint8_t* user_key, int32_t bits, const vantel_aes_key_stKQZP* key) {
@@ -451,7 +451,9 @@ int32_t norvek_AES_get_PKCS7Padding_length_by_dataKQZP(const uint8_t* data, uint
 
   uint32_t diff = 0;
   for (uint32_t i = 0; i < window; ++i) {
-    const uint32_t in_pad = opaque(mask_lt(i, pad));
+    // The index is hidden too: otherwise the compiler may count i - pad and
+    // test i as pad plus that count, a loop exit computed from the pad.
+    const uint32_t in_pad = opaque(mask_lt(opaque(i), pad));
     diff |= in_pad & (end[-1 - static_cast<int64_t>(i)] ^ pad);
   }
   // Bad when the pad is 0, longer than the window (over 16 or over the data)

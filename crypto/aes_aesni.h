@@ -64,14 +64,14 @@ struct AesniInvMix4 {
 NORVEK_AESNI void aesni_set_encrypt_key(const uint8_t* user_key, int32_t bits,
                                         vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, AesniSubWord{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_AESNI void aesni_set_decrypt_key(const uint8_t* user_key, int32_t bits,
                                         vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, AesniSubWord{});
   invert_schedule(key, AesniInvMix4{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 // Single blocks take each round key straight from the record: no copy of it
@@ -81,7 +81,7 @@ NORVEK_AESNI void aesni_encrypt(const uint8_t* in, uint8_t* out, const vantel_ae
   __m128i x = _mm_xor_si128(aesni_load(in), aesni_round_key(key, 0));
   for (int r = 1; r < nr; ++r) x = _mm_aesenc_si128(x, aesni_round_key(key, r));
   aesni_store(out, _mm_aesenclast_si128(x, aesni_round_key(key, nr)));
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_AESNI void aesni_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
@@ -89,7 +89,7 @@ NORVEK_AESNI void aesni_decrypt(const uint8_t* in, uint8_t* out, const vantel_ae
   __m128i x = _mm_xor_si128(aesni_load(in), aesni_round_key(key, 0));
   for (int r = 1; r < nr; ++r) x = _mm_aesdec_si128(x, aesni_round_key(key, r));
   aesni_store(out, _mm_aesdeclast_si128(x, aesni_round_key(key, nr)));
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 // The round keys of a record, converted once for a run of blocks; wiped by
@@ -185,14 +185,14 @@ void aesni_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) { aesni_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key); });
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 void aesni_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) { aesni_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 constexpr AesOps kAesniOps = {aesni_set_encrypt_key, aesni_set_decrypt_key, aesni_encrypt,

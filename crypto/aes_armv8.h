@@ -52,14 +52,14 @@ struct Armv8InvMix4 {
 NORVEK_ARMV8 void armv8_set_encrypt_key(const uint8_t* user_key, int32_t bits,
                                         vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, Armv8SubWord{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_ARMV8 void armv8_set_decrypt_key(const uint8_t* user_key, int32_t bits,
                                         vantel_aes_key_stKQZP* key) {
   expand_key(user_key, bits, key, Armv8SubWord{});
   invert_schedule(key, Armv8InvMix4{});
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 // AESE adds the round key before SubBytes/ShiftRows, so the last key is a
@@ -70,7 +70,7 @@ NORVEK_ARMV8 void armv8_encrypt(const uint8_t* in, uint8_t* out, const vantel_ae
   for (int r = 0; r < nr - 1; ++r) x = vaesmcq_u8(vaeseq_u8(x, armv8_round_key(key, r)));
   x = vaeseq_u8(x, armv8_round_key(key, nr - 1));
   vst1q_u8(out, veorq_u8(x, armv8_round_key(key, nr)));
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 NORVEK_ARMV8 void armv8_decrypt(const uint8_t* in, uint8_t* out, const vantel_aes_key_stKQZP* key) {
@@ -79,7 +79,7 @@ NORVEK_ARMV8 void armv8_decrypt(const uint8_t* in, uint8_t* out, const vantel_ae
   for (int r = 0; r < nr - 1; ++r) x = vaesimcq_u8(vaesdq_u8(x, armv8_round_key(key, r)));
   x = vaesdq_u8(x, armv8_round_key(key, nr - 1));
   vst1q_u8(out, veorq_u8(x, armv8_round_key(key, nr)));
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 template <int Nr>
@@ -160,14 +160,14 @@ void armv8_cbc_encrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t 
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) { armv8_cbc_encrypt_rounds<nr>(in, out, ivec, nblock, key); });
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 void armv8_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t nblock,
                        const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) { armv8_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 constexpr AesOps kArmv8Ops = {armv8_set_encrypt_key, armv8_set_decrypt_key, armv8_encrypt,

@@ -71,7 +71,7 @@ void vaes_cbc_decrypt(const uint8_t* in, uint8_t* out, uint8_t* ivec, uint64_t n
                       const vantel_aes_key_stKQZP* key) {
   if (nblock == 0) return;
   by_rounds(key, [&](auto nr) { vaes_cbc_decrypt_rounds<nr>(in, out, ivec, nblock, key); });
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 constexpr AesOps kVaesOps = {aesni_set_encrypt_key, aesni_set_decrypt_key, aesni_encrypt,

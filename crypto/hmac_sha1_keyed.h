@@ -73,7 +73,7 @@ constexpr NorvekHmacSha1Keyed norvek_hmac_sha1_keyed(const uint8_t* key, uint64_
   norvek_hmac_sha1_absorb(k.outer);
   // The pads were built in vector registers, and the states may have been
   // copied by memcpy.
-  if (!std::is_constant_evaluated()) norvek_clear_vector_registers_after_libc();
+  if (!std::is_constant_evaluated()) norvek_clear_registers_after_libc();
   return k;
 }
 
@@ -97,7 +97,7 @@ inline void norvek_hmac_sha1_finish(const NorvekHmacSha1Keyed& keyed, const uint
   norvek_secure_wipe(inner, sizeof inner);
   norvek_secure_wipe(block, sizeof block);
   // The keyed states were copied through vector registers, by memcpy too.
-  norvek_clear_vector_registers_after_libc();
+  norvek_clear_registers_after_libc();
 }
 
 }  // namespace

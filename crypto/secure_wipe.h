@@ -66,13 +66,40 @@ __attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
       :                                                                          \
       : __VA_ARGS__)
 
-// Zeroes the vector registers the calling convention lets a function leave
-// dirty. Keys and states held there outlive the call otherwise, and whatever
-// saves vector state next (a lazy-binding trampoline, a signal frame) copies
-// them to memory. Called last by every path that loads keys or keyed states
-// into vector registers, as OpenSSL's AES-NI code does. Zero idioms: no
-// execution unit, no dependency.
-inline void norvek_clear_vector_registers() noexcept {
+// Zeroes the scratch general-purpose registers: the calling convention lets
+// a function leave them dirty, and the lazy-binding trampoline of the next
+// call through the PLT stores the argument ones below the caller.
+inline void norvek_clear_scratch_gprs() noexcept {
+#if defined(__x86_64__)
+  __asm__ volatile(
+      "xorl %%eax, %%eax\n\txorl %%ecx, %%ecx\n\txorl %%edx, %%edx\n\txorl %%esi, %%esi\n\t"
+      "xorl %%edi, %%edi\n\txorl %%r8d, %%r8d\n\txorl %%r9d, %%r9d\n\txorl %%r10d, %%r10d\n\t"
+      "xorl %%r11d, %%r11d"
+      :
+      :
+      : "rax", "rcx", "rdx", "rsi", "rdi", "r8", "r9", "r10", "r11", "cc", "memory");
+#elif defined(__aarch64__)
+  __asm__ volatile(
+      "mov x0, xzr\n\tmov x1, xzr\n\tmov x2, xzr\n\tmov x3, xzr\n\tmov x4, xzr\n\t"
+      "mov x5, xzr\n\tmov x6, xzr\n\tmov x7, xzr\n\tmov x8, xzr\n\tmov x9, xzr\n\t"
+      "mov x10, xzr\n\tmov x11, xzr\n\tmov x12, xzr\n\tmov x13, xzr\n\tmov x14, xzr\n\t"
+      "mov x15, xzr\n\tmov x16, xzr\n\tmov x17, xzr"
+      :
+      :
+      : "x0", "x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8", "x9", "x10", "x11", "x12", "x13",
+        "x14", "x15", "x16", "x17", "memory");
+#endif
+}
+
+// Zeroes the vector registers, and the scratch general-purpose ones, that
+// the calling convention lets a function leave dirty. Keys and states held
+// there outlive the call otherwise, and whatever saves them next (a
+// lazy-binding trampoline, a signal frame) copies them to memory. Called last
+// by every path that loads keys or keyed states into registers, as OpenSSL's
+// AES-NI code does for the vector ones. Zero idioms: no execution unit, no
+// dependency.
+inline void norvek_clear_registers() noexcept {
+  norvek_clear_scratch_gprs();
 #if defined(__x86_64__)
   // The upper halves of ymm0-15 are clean: 256-bit code ends with vzeroupper.
   __asm__ volatile(
@@ -115,8 +142,8 @@ inline void norvek_clear_vector_registers() noexcept {
 // The same, for code that has passed keys or keyed states through libc's
 // memcpy or memset: where AVX-512 is present those use ymm16-31 and leave
 // them dirty (they need no vzeroupper there). Asks CPUID once.
-inline void norvek_clear_vector_registers_after_libc() noexcept {
-  norvek_clear_vector_registers();
+inline void norvek_clear_registers_after_libc() noexcept {
+  norvek_clear_registers();
 #if defined(__x86_64__) && !defined(__AVX512F__)
   // GCOVR_EXCL_START: taken or not by the CPU at hand
   const int evex = g_norvek_evex.load(std::memory_order_relaxed);
@@ -141,10 +168,11 @@ __attribute__((noinline)) void norvek_wipe_stack_below_impl() noexcept {
 
 // Not a tail call: the caller's frame stays, so the area starts where the
 // callee's frame did rather than one frame higher.
+// The callee's words may still be in scratch registers too.
 template <std::size_t Bytes = 2048>
 inline __attribute__((always_inline)) void norvek_wipe_stack_below() noexcept {
   norvek_wipe_stack_below_impl<Bytes>();
-  __asm__ volatile("" : : : "memory");
+  norvek_clear_scratch_gprs();
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ NV_ARMV8_TARGET __attribute__((always_inline)) inline void compress_blocks(uint3
   vst1q_u32(h, abcd);
   h[4] = e0;
   // The chaining value is HMAC's keyed state when the key is absorbed.
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 #undef NV_ARMV8_FIVE

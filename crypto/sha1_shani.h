@@ -94,7 +94,7 @@ NV_SHANI_TARGET __attribute__((always_inline)) inline void compress_blocks(uint3
   _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_shuffle_epi32(abcd, 0x1B));
   h[4] = uint32_t(_mm_extract_epi32(e0, 3));
   // The chaining value is HMAC's keyed state when the key is absorbed.
-  norvek_clear_vector_registers();
+  norvek_clear_registers();
 }
 
 #undef NV_SHANI_GROUP

@@ -386,7 +386,7 @@ class KeyArea {
   // vector registers.
   ~KeyArea() {
     norvek_secure_wipe(m_bytes, sizeof m_bytes);
-    norvek_clear_vector_registers_after_libc();
+    norvek_clear_registers_after_libc();
   }
   KeyArea(const KeyArea&) = delete;
   KeyArea& operator=(const KeyArea&) = delete;
