@@ -29,6 +29,30 @@ std::string system_error(const std::string& what, const std::string& path) {
 
 bool is_stdio(const std::string& path) { return path.empty() || path == "-"; }
 
+// The path a chain of symbolic links ends at (the path itself when it is no
+// link), so that -o replaces the file a link names and keeps the link.
+std::string follow_links(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(static_cast<size_t>(st.st_size) + 1, '\0');
+    ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n < 0 || static_cast<size_t>(n) >= link.size()) return path;
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    path =
+        link.front() == '/' || slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+  }
+  return path;  // a loop: opening it fails with the system's own message
+}
+
+// An existing file that is not regular (a device, a FIFO): written in place,
+// as standard output is, since renaming a file over it would replace it.
+bool is_special(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 bool write_fd(int fd, const uint8_t* data, size_t size) {
   size_t done = 0;
   while (done < size) {
@@ -159,12 +183,17 @@ NSData read_data(const std::string& path) {
 }
 
 Output::Output(const std::string& path, bool hold)
-    : path_(path), to_stdout_(is_stdio(path)), hold_(hold) {
+    : path_(is_stdio(path) ? path : follow_links(path)),
+      name_(is_stdio(path) ? "standard output" : path),
+      to_stdout_(is_stdio(path) || is_special(path_)),
+      hold_(hold),
+      out_fd_(is_stdio(path) ? STDOUT_FILENO : -1) {
   pending_.reserve(kPiece);
 }
 
 Output::~Output() {
   if (fd_ >= 0) ::close(fd_);
+  if (out_fd_ > STDERR_FILENO) ::close(out_fd_);
   if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
@@ -186,9 +215,20 @@ void Output::flush() {
   pending_.clear();
 }
 
+void Output::open_target() {
+  if (out_fd_ >= 0) return;
+  out_fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out_fd_ < 0) fail(system_error("cannot open", name_));
+}
+
+void Output::put(const uint8_t* data, size_t size) {
+  open_target();
+  if (!write_fd(out_fd_, data, size)) fail(system_error("cannot write", name_));
+}
+
 void Output::emit(const uint8_t* data, size_t size) {
   if (to_stdout_ && !hold_) {
-    if (!write_fd(STDOUT_FILENO, data, size)) fail(system_error("cannot write", "standard output"));
+    put(data, size);
     return;
   }
   if (fd_ < 0 && to_stdout_) {
@@ -218,6 +258,7 @@ void Output::emit(const uint8_t* data, size_t size) {
 
 void Output::finish() {
   if (to_stdout_) {
+    open_target();  // a FIFO's reader waits for a writer, even of nothing
     if (fd_ < 0) {
       hold_ = false;
       flush();
@@ -231,8 +272,7 @@ void Output::finish() {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) fail(system_error("cannot read", "a temporary file"));
       if (n == 0) break;
-      if (!write_fd(STDOUT_FILENO, pending_.data(), static_cast<size_t>(n)))
-        fail(system_error("cannot write", "standard output"));
+      put(pending_.data(), static_cast<size_t>(n));
     }
     pending_.clear();
     return;

@@ -14,6 +14,7 @@ import os
 import random
 import re
 import shutil
+import stat
 import subprocess
 import sys
 import threading
@@ -255,6 +256,59 @@ def output_file():
     check(os.listdir(folder) == ["out.bin"], f"no temporary files: {os.listdir(folder)}")
     r = run(["hex", "encode", "-o", os.path.join(SCRATCH, "no", "such", "dir")], b"x")
     check(r.returncode == 1 and r.stderr.count(b"\n") == 1, "unwritable output is a failure")
+
+
+def special_targets(folder):
+    """Existing files that are not regular, with how to tell each is intact:
+    (name, path, check). A device node needs root; a FIFO does not."""
+    targets = []
+    try:
+        os.mknod(os.path.join(folder, "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        targets.append(("device", os.path.join(folder, "null"), stat.S_ISCHR))
+    except OSError:
+        pass
+    os.mkfifo(os.path.join(folder, "fifo"))
+    targets.append(("FIFO", os.path.join(folder, "fifo"), stat.S_ISFIFO))
+    for name, path, kind in list(targets):
+        link = os.path.join(folder, "to-" + os.path.basename(path))
+        os.symlink(os.path.basename(path), link)
+        targets.append(("link to " + name, link, kind))
+    return targets
+
+
+@task
+def output_special():
+    # -o on an existing device or FIFO writes to it; it is never replaced.
+    folder = os.path.join(SCRATCH, "special")
+    os.makedirs(folder)
+    fifo = os.path.join(folder, "fifo")
+    for name, path, kind in special_targets(folder):
+        for args, data, want in [(["hex", "encode"], b"hi", b"6869"), (["hex", "decode"], b"00zz", b""),
+                                 (["uri", "decode"], b"a%41", b"aA")]:
+            # A reader that never blocks, so that a replaced FIFO cannot hang the check.
+            reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            try:
+                r = run(args + ["-o", path], data)
+                got = os.read(reader, 1 << 16) if os.path.exists(fifo) else b""
+            finally:
+                os.close(reader)
+            real = os.path.realpath(path)
+            intact = os.path.lexists(path) and kind(os.stat(path).st_mode)
+            check(intact and os.path.islink(path) == (path != real), f"-o {name}: replaced by a file")
+            check(r.returncode == (0 if want else 1) and r.stdout == b""
+                  and (kind != stat.S_ISFIFO or got == want),
+                  f"-o {name} {args}: status {r.returncode}, wrote {got!r}")
+    check(not [n for n in os.listdir(folder) if "." in n],  # temporary files are FILE.XXXXXX
+          f"-o on special files leaves no temporary files: {os.listdir(folder)}")
+    # A symbolic link to a regular file stays a link; the file it names is replaced.
+    target = os.path.join(folder, "file")
+    with open(target, "wb") as f:
+        f.write(b"old")
+    os.symlink("file", os.path.join(folder, "to-file"))
+    r = run(["hex", "decode", "-o", os.path.join(folder, "to-file")], b"6869")
+    with open(target, "rb") as f:
+        check(r.returncode == 0 and os.path.islink(os.path.join(folder, "to-file")) and f.read() == b"hi",
+              "-o through a link replaces the file it names")
 
 
 @task
