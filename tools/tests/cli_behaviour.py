@@ -320,6 +320,8 @@ def batch_lines():
              b'{"scheme":"chain_encrypt","list":[1,"x"],"input":""}', b"",
              b'{"scheme":"aes256_encrypt","key":7,"input":""}',
              b'{"scheme":"base64_class","operation":"webSafeEncodeData","input":""}',
+             b'{"scheme":"hotp","input":"","digits":1e400}', b'{"scheme":"sha1","input":"","x":-1e400}',
+             b'{"scheme":"sha1","input":"00"}\0{"scheme":"sha1","input":"00"}',
              b'{"scheme":"sign","input":"6869"}']
     r = run(["batch"], b"\n".join(lines) + b"\n")
     answers = [json.loads(line) for line in r.stdout.splitlines()]
