@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -322,12 +323,64 @@ Bytes encode_form(const Bytes& bytes, const std::string& form) {
   return out;
 }
 
+[[gnu::noinline]] void wipe_stack() {
+  std::array<uint8_t, 16384> area;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  explicit_bzero(area.data(), area.size());
+  asm volatile("" : : "r"(area.data()) : "memory");
+#if defined(__x86_64__)
+  // The vector registers too, which the string functions use for copies:
+  // the lazy binding of the next library call saves them all on the stack.
+  if (__builtin_cpu_supports("avx512f"))
+    asm volatile(
+        "vpxord %%zmm16, %%zmm16, %%zmm16\n vpxord %%zmm17, %%zmm17, %%zmm17\n"
+        "vpxord %%zmm18, %%zmm18, %%zmm18\n vpxord %%zmm19, %%zmm19, %%zmm19\n"
+        "vpxord %%zmm20, %%zmm20, %%zmm20\n vpxord %%zmm21, %%zmm21, %%zmm21\n"
+        "vpxord %%zmm22, %%zmm22, %%zmm22\n vpxord %%zmm23, %%zmm23, %%zmm23\n"
+        "vpxord %%zmm24, %%zmm24, %%zmm24\n vpxord %%zmm25, %%zmm25, %%zmm25\n"
+        "vpxord %%zmm26, %%zmm26, %%zmm26\n vpxord %%zmm27, %%zmm27, %%zmm27\n"
+        "vpxord %%zmm28, %%zmm28, %%zmm28\n vpxord %%zmm29, %%zmm29, %%zmm29\n"
+        "vpxord %%zmm30, %%zmm30, %%zmm30\n vpxord %%zmm31, %%zmm31, %%zmm31" ::
+            : "memory");
+  if (__builtin_cpu_supports("avx"))
+    asm volatile("vzeroall" ::
+                     : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8",
+                       "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+  else
+    asm volatile(
+        "pxor %%xmm0, %%xmm0\n pxor %%xmm1, %%xmm1\n pxor %%xmm2, %%xmm2\n pxor %%xmm3, %%xmm3\n"
+        "pxor %%xmm4, %%xmm4\n pxor %%xmm5, %%xmm5\n pxor %%xmm6, %%xmm6\n pxor %%xmm7, %%xmm7\n"
+        "pxor %%xmm8, %%xmm8\n pxor %%xmm9, %%xmm9\n pxor %%xmm10, %%xmm10\n pxor %%xmm11, "
+        "%%xmm11\n"
+        "pxor %%xmm12, %%xmm12\n pxor %%xmm13, %%xmm13\n pxor %%xmm14, %%xmm14\n pxor %%xmm15, "
+        "%%xmm15"
+        :
+        :
+        : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+          "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+#endif
+}
+
 Bytes hex_argument(const std::string& text, const std::string& option) {
+  // Arguments are keys: the copy of the text is cleared whatever happens.
+  Bytes copy(text.begin(), text.end());
   try {
-    return hex_decode(Bytes(text.begin(), text.end()));
+    Bytes bytes = hex_decode(copy);
+    wipe(copy);
+    return bytes;
   } catch (const ToolError&) {
+    wipe(copy);
     usage(option + ": malformed hex");
   }
+}
+
+void wipe(Bytes& bytes) {
+  explicit_bzero(bytes.data(), bytes.size());
+  bytes.clear();
+}
+
+void wipe(std::string& text) {
+  explicit_bzero(text.data(), text.size());
+  text.clear();
 }
 
 CNorVekXBuffer to_buffer(const Bytes& bytes) { return CNorVekXBuffer(bytes.data(), bytes.size()); }

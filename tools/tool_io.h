@@ -112,6 +112,13 @@ Bytes encode_form(const Bytes& bytes, const std::string& form);
 // naming `option`.
 Bytes hex_argument(const std::string& text, const std::string& option);
 
+// Clears key material before its memory goes back to the allocator.
+void wipe(Bytes& bytes);
+void wipe(std::string& text);
+// Clears the stack below the caller and the vector registers, where keying
+// code leaves copies of a key.
+void wipe_stack();
+
 NorvekCryptoSpace::CNorVekXBuffer to_buffer(const Bytes& bytes);
 Bytes to_bytes(const NorvekCryptoSpace::CNorVekXBuffer& buffer);
 Bytes to_bytes(const NSData& data);  // empty for nil

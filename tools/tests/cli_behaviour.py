@@ -258,6 +258,52 @@ def output_file():
     check(r.returncode == 1 and r.stderr.count(b"\n") == 1, "unwritable output is a failure")
 
 
+def writable_memory(pid):
+    """The process's writable mappings, read through /proc."""
+    chunks = []
+    with open(f"/proc/{pid}/maps") as maps, open(f"/proc/{pid}/mem", "rb") as mem:
+        for line in maps:
+            span, perms = line.split()[:2]
+            if "w" not in perms:
+                continue
+            start, end = (int(x, 16) for x in span.split("-"))
+            try:
+                mem.seek(start)
+                chunks.append(mem.read(end - start))
+            except (OSError, ValueError):
+                pass
+    return chunks
+
+
+@task
+def hmac_key_wiped():
+    # Once the digest is keyed, the key's bytes are gone from the process
+    # (the hex text stays in the arguments): looked for while it waits for input.
+    for size in (20, 32, 64, 65, 100):
+        key = bytes((0xA5 ^ (i * 7)) & 0xFF for i in range(size))
+        p = subprocess.Popen([TOOL, "hmac-sha1", "--key-hex", key.hex()], stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            p.stdin.write(b"x")
+            p.stdin.flush()
+            waiting = False
+            for _ in range(600):  # until it sleeps in a read of its input
+                with open(f"/proc/{p.pid}/stat") as f:
+                    waiting = f.read().rsplit(")", 1)[1].split()[0] == "S"
+                if waiting:
+                    break
+                threading.Event().wait(0.05)
+            # Any 8 bytes of it, clear of what the allocator writes into freed blocks.
+            window = key[size // 2 - 4:size // 2 + 4]
+            found = sum(chunk.count(window) for chunk in writable_memory(p.pid))
+        finally:
+            p.stdin.close()
+            out = p.stdout.read()
+            p.wait()
+        check(waiting and found == 0 and out == hmac.new(key, b"x", hashlib.sha1).hexdigest().encode() + b"\n",
+              f"hmac-sha1 with a {size}-byte key: the key found {found} times while digesting")
+
+
 def special_targets(folder):
     """Existing files that are not regular, with how to tell each is intact:
     (name, path, check). A device node needs root; a FIFO does not."""
