@@ -38,11 +38,15 @@ std::string follow_links(std::string path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     std::string link(static_cast<size_t>(st.st_size) + 1, '\0');
     ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-    if (n < 0 || static_cast<size_t>(n) >= link.size()) return path;
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return path;
     link.resize(static_cast<size_t>(n));
     const size_t slash = path.rfind('/');
-    path =
-        link.front() == '/' || slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+    if (link.front() == '/' || slash == std::string::npos) {
+      path = link;
+    } else {
+      path.resize(slash + 1);  // a relative link names a file beside the link
+      path += link;
+    }
   }
   return path;  // a loop: opening it fails with the system's own message
 }
@@ -374,6 +378,7 @@ Bytes hex_argument(const std::string& text, const std::string& option) {
 }
 
 void wipe(Bytes& bytes) {
+  if (bytes.empty()) return;  // an empty vector may have no storage at all
   explicit_bzero(bytes.data(), bytes.size());
   bytes.clear();
 }
