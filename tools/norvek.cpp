@@ -212,7 +212,12 @@ void add_digests(CLI::App& app) {
                            "printf 'msg' | norvek hmac-sha1 --key-hex 6b6579", "hex",
                            // The key is read once the input is open, as the other commands do.
                            streaming([key](Sink& next) {
-                             return hmac_sha1_digest(next, hex_argument(*key, "--key-hex"));
+                             Bytes k = hex_argument(*key, "--key-hex");
+                             std::unique_ptr<Sink> digest = hmac_sha1_digest(next, k);
+                             wipe(k);
+                             wipe(*key);
+                             wipe_stack();
+                             return digest;
                            }));
   hmac->add_option("--key-hex", *key, "key bytes in hex (any length, may be empty)")->required();
   command(&app, "sign", "Signature (HMAC-SHA1 under the built-in key)", "norvek sign request.bin",
@@ -273,7 +278,9 @@ void add_ciphers(CLI::App& app) {
                 : "norvek decrypt --key-hex 000102030405060708090a0b0c0d0e0f c.bin",
         "raw", whole([key, encrypt](CNorVekXBuffer& in, Sink& out) {
           Bytes k = hex_argument(*key, "--key-hex");
+          wipe(*key);
           encrypt ? buffer_encrypt(in, k) : buffer_decrypt(in, k);
+          wipe(k);
           write_buffer(in, out);
         }));
     cmd->add_option("--key-hex", *key, "key in hex; its first 16 bytes are used, fewer fail")

@@ -28,9 +28,13 @@ NSData codec_answer(const NSData& answer, const NSData& in, const char* what) {
 Bytes hex_decode(const Bytes& in) {
   Bytes text = in, out(in.size() / 2);
   uint64_t outlen = out.size();
-  if (in.size() % 2 != 0 || norvek_crypto_Hex2Bin(reinterpret_cast<char*>(text.data()), text.size(),
-                                                  out.data(), outlen) != 0)
+  const bool ok = in.size() % 2 == 0 && norvek_crypto_Hex2Bin(reinterpret_cast<char*>(text.data()),
+                                                              text.size(), out.data(), outlen) == 0;
+  wipe(text);  // the text may be a key
+  if (!ok) {
+    wipe(out);
     fail("malformed hex");
+  }
   return out;
 }
 

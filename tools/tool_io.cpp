@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -28,6 +29,34 @@ std::string system_error(const std::string& what, const std::string& path) {
 }
 
 bool is_stdio(const std::string& path) { return path.empty() || path == "-"; }
+
+// The path a chain of symbolic links ends at (the path itself when it is no
+// link), so that -o replaces the file a link names and keeps the link.
+std::string follow_links(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(static_cast<size_t>(st.st_size) + 1, '\0');
+    ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return path;
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    if (link.front() == '/' || slash == std::string::npos) {
+      path = link;
+    } else {
+      path.resize(slash + 1);  // a relative link names a file beside the link
+      path += link;
+    }
+  }
+  return path;  // a loop: opening it fails with the system's own message
+}
+
+// An existing file that is not regular (a device, a FIFO): written in place,
+// as standard output is, since renaming a file over it would replace it.
+bool is_special(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
 
 bool write_fd(int fd, const uint8_t* data, size_t size) {
   size_t done = 0;
@@ -159,12 +188,17 @@ NSData read_data(const std::string& path) {
 }
 
 Output::Output(const std::string& path, bool hold)
-    : path_(path), to_stdout_(is_stdio(path)), hold_(hold) {
+    : path_(is_stdio(path) ? path : follow_links(path)),
+      name_(is_stdio(path) ? "standard output" : path),
+      to_stdout_(is_stdio(path) || is_special(path_)),
+      hold_(hold),
+      out_fd_(is_stdio(path) ? STDOUT_FILENO : -1) {
   pending_.reserve(kPiece);
 }
 
 Output::~Output() {
   if (fd_ >= 0) ::close(fd_);
+  if (out_fd_ > STDERR_FILENO) ::close(out_fd_);
   if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
@@ -186,9 +220,20 @@ void Output::flush() {
   pending_.clear();
 }
 
+void Output::open_target() {
+  if (out_fd_ >= 0) return;
+  out_fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out_fd_ < 0) fail(system_error("cannot open", name_));
+}
+
+void Output::put(const uint8_t* data, size_t size) {
+  open_target();
+  if (!write_fd(out_fd_, data, size)) fail(system_error("cannot write", name_));
+}
+
 void Output::emit(const uint8_t* data, size_t size) {
   if (to_stdout_ && !hold_) {
-    if (!write_fd(STDOUT_FILENO, data, size)) fail(system_error("cannot write", "standard output"));
+    put(data, size);
     return;
   }
   if (fd_ < 0 && to_stdout_) {
@@ -218,6 +263,7 @@ void Output::emit(const uint8_t* data, size_t size) {
 
 void Output::finish() {
   if (to_stdout_) {
+    open_target();  // a FIFO's reader waits for a writer, even of nothing
     if (fd_ < 0) {
       hold_ = false;
       flush();
@@ -231,8 +277,7 @@ void Output::finish() {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) fail(system_error("cannot read", "a temporary file"));
       if (n == 0) break;
-      if (!write_fd(STDOUT_FILENO, pending_.data(), static_cast<size_t>(n)))
-        fail(system_error("cannot write", "standard output"));
+      put(pending_.data(), static_cast<size_t>(n));
     }
     pending_.clear();
     return;
@@ -282,12 +327,65 @@ Bytes encode_form(const Bytes& bytes, const std::string& form) {
   return out;
 }
 
+[[gnu::noinline]] void wipe_stack() {
+  std::array<uint8_t, 16384> area;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  explicit_bzero(area.data(), area.size());
+  asm volatile("" : : "r"(area.data()) : "memory");
+#if defined(__x86_64__)
+  // The vector registers too, which the string functions use for copies:
+  // the lazy binding of the next library call saves them all on the stack.
+  if (__builtin_cpu_supports("avx512f"))
+    asm volatile(
+        "vpxord %%zmm16, %%zmm16, %%zmm16\n vpxord %%zmm17, %%zmm17, %%zmm17\n"
+        "vpxord %%zmm18, %%zmm18, %%zmm18\n vpxord %%zmm19, %%zmm19, %%zmm19\n"
+        "vpxord %%zmm20, %%zmm20, %%zmm20\n vpxord %%zmm21, %%zmm21, %%zmm21\n"
+        "vpxord %%zmm22, %%zmm22, %%zmm22\n vpxord %%zmm23, %%zmm23, %%zmm23\n"
+        "vpxord %%zmm24, %%zmm24, %%zmm24\n vpxord %%zmm25, %%zmm25, %%zmm25\n"
+        "vpxord %%zmm26, %%zmm26, %%zmm26\n vpxord %%zmm27, %%zmm27, %%zmm27\n"
+        "vpxord %%zmm28, %%zmm28, %%zmm28\n vpxord %%zmm29, %%zmm29, %%zmm29\n"
+        "vpxord %%zmm30, %%zmm30, %%zmm30\n vpxord %%zmm31, %%zmm31, %%zmm31" ::
+            : "memory");
+  if (__builtin_cpu_supports("avx"))
+    asm volatile("vzeroall" ::
+                     : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8",
+                       "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+  else
+    asm volatile(
+        "pxor %%xmm0, %%xmm0\n pxor %%xmm1, %%xmm1\n pxor %%xmm2, %%xmm2\n pxor %%xmm3, %%xmm3\n"
+        "pxor %%xmm4, %%xmm4\n pxor %%xmm5, %%xmm5\n pxor %%xmm6, %%xmm6\n pxor %%xmm7, %%xmm7\n"
+        "pxor %%xmm8, %%xmm8\n pxor %%xmm9, %%xmm9\n pxor %%xmm10, %%xmm10\n pxor %%xmm11, "
+        "%%xmm11\n"
+        "pxor %%xmm12, %%xmm12\n pxor %%xmm13, %%xmm13\n pxor %%xmm14, %%xmm14\n pxor %%xmm15, "
+        "%%xmm15"
+        :
+        :
+        : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+          "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+#endif
+}
+
 Bytes hex_argument(const std::string& text, const std::string& option) {
+  // Arguments are keys: the copy of the text is cleared whatever happens.
+  Bytes copy(text.begin(), text.end());
   try {
-    return hex_decode(Bytes(text.begin(), text.end()));
+    Bytes bytes = hex_decode(copy);
+    wipe(copy);
+    return bytes;
   } catch (const ToolError&) {
+    wipe(copy);
     usage(option + ": malformed hex");
   }
+}
+
+void wipe(Bytes& bytes) {
+  if (bytes.empty()) return;  // an empty vector may have no storage at all
+  explicit_bzero(bytes.data(), bytes.size());
+  bytes.clear();
+}
+
+void wipe(std::string& text) {
+  explicit_bzero(text.data(), text.size());
+  text.clear();
 }
 
 CNorVekXBuffer to_buffer(const Bytes& bytes) { return CNorVekXBuffer(bytes.data(), bytes.size()); }

@@ -71,7 +71,9 @@ NSData read_data(const std::string& path);  // never nil
 
 // Standard output ("" or "-"), or a file written through a temporary file in
 // the same folder renamed over it at finish(), so that the file is either
-// complete or untouched. Standard output gets the bytes as they come, past
+// complete or untouched. A symbolic link is followed: the file it names is
+// replaced. An existing device or FIFO is written in place, as standard
+// output is: it cannot be rolled back. Standard output gets the bytes as they come, past
 // a first piece held back; with `hold`, nothing reaches it before finish()
 // (what does not fit in memory waits in an unnamed temporary file), so a
 // command that fails late leaves it empty.
@@ -85,9 +87,12 @@ class Output final : public Sink {
  private:
   void flush();
   void emit(const uint8_t* data, size_t size);
-  std::string path_, temp_;
-  bool to_stdout_, hold_;
-  int fd_ = -1;  // the temporary file (-o) or the held bytes' file
+  void open_target();
+  void put(const uint8_t* data, size_t size);
+  std::string path_, name_, temp_;
+  bool to_stdout_, hold_;  // to_stdout_: written in place (standard output, a device, a FIFO)
+  int out_fd_;             // where to_stdout_ writes; opened at the first byte or at finish()
+  int fd_ = -1;            // the temporary file (-o) or the held bytes' file
   Bytes pending_;
 };
 
@@ -106,6 +111,13 @@ Bytes encode_form(const Bytes& bytes, const std::string& form);
 // Strict hex of a command-line argument; a malformed value is a usage error
 // naming `option`.
 Bytes hex_argument(const std::string& text, const std::string& option);
+
+// Clears key material before its memory goes back to the allocator.
+void wipe(Bytes& bytes);
+void wipe(std::string& text);
+// Clears the stack below the caller and the vector registers, where keying
+// code leaves copies of a key.
+void wipe_stack();
 
 NorvekCryptoSpace::CNorVekXBuffer to_buffer(const Bytes& bytes);
 Bytes to_bytes(const NorvekCryptoSpace::CNorVekXBuffer& buffer);

@@ -551,6 +551,8 @@ void bridges(Writer& w) {
 std::string answer_line(const std::string& line, uint64_t number) {
   std::string error;
   try {
+    // The parser takes a zero character for the end of the text.
+    if (line.find('\0') != std::string::npos) throw BadRequest("not JSON");
     Json c = Json::parse(line);
     answer(c);
     return c.dump();
@@ -558,6 +560,8 @@ std::string answer_line(const std::string& line, uint64_t number) {
     error = e.what();
   } catch (const Json::parse_error&) {
     error = "not JSON";
+  } catch (const Json::out_of_range&) {
+    error = "not JSON: a number out of range";  // 1e400 is valid JSON the parser cannot hold
   } catch (const std::bad_alloc&) {
     error = "out of memory";
   }

@@ -14,6 +14,7 @@ import os
 import random
 import re
 import shutil
+import stat
 import subprocess
 import sys
 import threading
@@ -257,6 +258,110 @@ def output_file():
     check(r.returncode == 1 and r.stderr.count(b"\n") == 1, "unwritable output is a failure")
 
 
+def count_in_memory(pid, needle):
+    """How often `needle` occurs in the process's writable mappings, read
+    through /proc; the address sanitizer's shadow areas (terabytes) are skipped."""
+    found = 0
+    with open(f"/proc/{pid}/maps") as maps, open(f"/proc/{pid}/mem", "rb") as mem:
+        for line in maps:
+            span, perms = line.split()[:2]
+            start, end = (int(x, 16) for x in span.split("-"))
+            if "w" not in perms or end - start > 1 << 30:
+                continue
+            tail = b""
+            for at in range(start, end, 1 << 20):
+                try:
+                    mem.seek(at)
+                    chunk = tail + mem.read(min(1 << 20, end - at))
+                except (OSError, ValueError):
+                    break
+                found += chunk.count(needle)
+                tail = chunk[-(len(needle) - 1):]
+    return found
+
+
+@task
+def hmac_key_wiped():
+    # Once the digest is keyed, the key's bytes are gone from the process
+    # (the hex text stays in the arguments): looked for while it waits for input.
+    for size in (20, 32, 64, 65, 100):
+        key = bytes((0xA5 ^ (i * 7)) & 0xFF for i in range(size))
+        p = subprocess.Popen([TOOL, "hmac-sha1", "--key-hex", key.hex()], stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            p.stdin.write(b"x")
+            p.stdin.flush()
+            waiting = False
+            for _ in range(600):  # until it sleeps in a read of its input
+                with open(f"/proc/{p.pid}/stat") as f:
+                    waiting = f.read().rsplit(")", 1)[1].split()[0] == "S"
+                if waiting:
+                    break
+                threading.Event().wait(0.05)
+            # Any 8 bytes of it, clear of what the allocator writes into freed blocks.
+            window = key[size // 2 - 4:size // 2 + 4]
+            found = count_in_memory(p.pid, window)
+        finally:
+            p.stdin.close()
+            out = p.stdout.read()
+            p.wait()
+        check(waiting and found == 0 and out == hmac.new(key, b"x", hashlib.sha1).hexdigest().encode() + b"\n",
+              f"hmac-sha1 with a {size}-byte key: the key found {found} times while digesting")
+
+
+def special_targets(folder):
+    """Existing files that are not regular, with how to tell each is intact:
+    (name, path, check). A device node needs root; a FIFO does not."""
+    targets = []
+    try:
+        os.mknod(os.path.join(folder, "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        targets.append(("device", os.path.join(folder, "null"), stat.S_ISCHR))
+    except OSError:
+        pass
+    os.mkfifo(os.path.join(folder, "fifo"))
+    targets.append(("FIFO", os.path.join(folder, "fifo"), stat.S_ISFIFO))
+    for name, path, kind in list(targets):
+        link = os.path.join(folder, "to-" + os.path.basename(path))
+        os.symlink(os.path.basename(path), link)
+        targets.append(("link to " + name, link, kind))
+    return targets
+
+
+@task
+def output_special():
+    # -o on an existing device or FIFO writes to it; it is never replaced.
+    folder = os.path.join(SCRATCH, "special")
+    os.makedirs(folder)
+    fifo = os.path.join(folder, "fifo")
+    for name, path, kind in special_targets(folder):
+        for args, data, want in [(["hex", "encode"], b"hi", b"6869"), (["hex", "decode"], b"00zz", b""),
+                                 (["uri", "decode"], b"a%41", b"aA")]:
+            # A reader that never blocks, so that a replaced FIFO cannot hang the check.
+            reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            try:
+                r = run(args + ["-o", path], data)
+                got = os.read(reader, 1 << 16) if os.path.exists(fifo) else b""
+            finally:
+                os.close(reader)
+            real = os.path.realpath(path)
+            intact = os.path.lexists(path) and kind(os.stat(path).st_mode)
+            check(intact and os.path.islink(path) == (path != real), f"-o {name}: replaced by a file")
+            check(r.returncode == (0 if want else 1) and r.stdout == b""
+                  and (kind != stat.S_ISFIFO or got == want),
+                  f"-o {name} {args}: status {r.returncode}, wrote {got!r}")
+    check(not [n for n in os.listdir(folder) if "." in n],  # temporary files are FILE.XXXXXX
+          f"-o on special files leaves no temporary files: {os.listdir(folder)}")
+    # A symbolic link to a regular file stays a link; the file it names is replaced.
+    target = os.path.join(folder, "file")
+    with open(target, "wb") as f:
+        f.write(b"old")
+    os.symlink("file", os.path.join(folder, "to-file"))
+    r = run(["hex", "decode", "-o", os.path.join(folder, "to-file")], b"6869")
+    with open(target, "rb") as f:
+        check(r.returncode == 0 and os.path.islink(os.path.join(folder, "to-file")) and f.read() == b"hi",
+              "-o through a link replaces the file it names")
+
+
 @task
 def batch_lines():
     # A malformed line gets an error line, and the process goes on.
@@ -266,6 +371,8 @@ def batch_lines():
              b'{"scheme":"chain_encrypt","list":[1,"x"],"input":""}', b"",
              b'{"scheme":"aes256_encrypt","key":7,"input":""}',
              b'{"scheme":"base64_class","operation":"webSafeEncodeData","input":""}',
+             b'{"scheme":"hotp","input":"","digits":1e400}', b'{"scheme":"sha1","input":"","x":-1e400}',
+             b'{"scheme":"sha1","input":"00"}\0{"scheme":"sha1","input":"00"}',
              b'{"scheme":"sign","input":"6869"}']
     r = run(["batch"], b"\n".join(lines) + b"\n")
     answers = [json.loads(line) for line in r.stdout.splitlines()]
