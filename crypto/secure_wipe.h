@@ -51,20 +51,23 @@ __attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
 #endif
 
 // EVEX writes to xmm16-31, each of which zeroes all of zmmN; the arguments
-// are the clobbers.
-#define NORVEK_CLEAR_XMM16_31(...)                                               \
-  __asm__ volatile(                                                              \
-      "vpxord %%xmm16, %%xmm16, %%xmm16\n\tvpxord %%xmm17, %%xmm17, %%xmm17\n\t" \
-      "vpxord %%xmm18, %%xmm18, %%xmm18\n\tvpxord %%xmm19, %%xmm19, %%xmm19\n\t" \
-      "vpxord %%xmm20, %%xmm20, %%xmm20\n\tvpxord %%xmm21, %%xmm21, %%xmm21\n\t" \
-      "vpxord %%xmm22, %%xmm22, %%xmm22\n\tvpxord %%xmm23, %%xmm23, %%xmm23\n\t" \
-      "vpxord %%xmm24, %%xmm24, %%xmm24\n\tvpxord %%xmm25, %%xmm25, %%xmm25\n\t" \
-      "vpxord %%xmm26, %%xmm26, %%xmm26\n\tvpxord %%xmm27, %%xmm27, %%xmm27\n\t" \
-      "vpxord %%xmm28, %%xmm28, %%xmm28\n\tvpxord %%xmm29, %%xmm29, %%xmm29\n\t" \
-      "vpxord %%xmm30, %%xmm30, %%xmm30\n\tvpxord %%xmm31, %%xmm31, %%xmm31"     \
-      :                                                                          \
-      :                                                                          \
-      : __VA_ARGS__)
+// are the clobbers. The 128-bit forms need AVX512VL: code built for
+// AVX512F alone (Xeon Phi) gets the 512-bit ones, which AVX512F has.
+#if defined(__AVX512F__) && !defined(__AVX512VL__)
+#define NORVEK_EVEX_ZERO(n) "vpxord %%zmm" #n ", %%zmm" #n ", %%zmm" #n "\n\t"
+#else
+#define NORVEK_EVEX_ZERO(n) "vpxord %%xmm" #n ", %%xmm" #n ", %%xmm" #n "\n\t"
+#endif
+#define NORVEK_CLEAR_XMM16_31(...)                                                                \
+  __asm__ volatile(NORVEK_EVEX_ZERO(16) NORVEK_EVEX_ZERO(17) NORVEK_EVEX_ZERO(18)                 \
+                       NORVEK_EVEX_ZERO(19) NORVEK_EVEX_ZERO(20) NORVEK_EVEX_ZERO(21)             \
+                           NORVEK_EVEX_ZERO(22) NORVEK_EVEX_ZERO(23) NORVEK_EVEX_ZERO(24)         \
+                               NORVEK_EVEX_ZERO(25) NORVEK_EVEX_ZERO(26) NORVEK_EVEX_ZERO(27)     \
+                                   NORVEK_EVEX_ZERO(28) NORVEK_EVEX_ZERO(29) NORVEK_EVEX_ZERO(30) \
+                                       NORVEK_EVEX_ZERO(31)                                       \
+                   :                                                                              \
+                   :                                                                              \
+                   : __VA_ARGS__)
 
 // Zeroes the scratch general-purpose registers: the calling convention lets
 // a function leave them dirty, and the lazy-binding trampoline of the next
@@ -155,6 +158,7 @@ inline void norvek_clear_registers_after_libc() noexcept {
 }
 
 #undef NORVEK_CLEAR_XMM16_31
+#undef NORVEK_EVEX_ZERO
 
 // Clears the stack area just below the caller's frame, where a callee that
 // has returned left what it spilled from registers (round-key words of the
