@@ -142,6 +142,17 @@ inline void norvek_clear_registers() noexcept {
 #endif
 }
 
+#if defined(__x86_64__) && !defined(__AVX512F__)
+// Out of line: a caller built for AVX-512 (this code inlined there by
+// link-time optimisation, say) may hold values in xmm16-31, and keeps none
+// across a call, which clobbers them all.
+__attribute__((noinline, target("avx512f,avx512vl"))) inline void norvek_clear_xmm16_31() noexcept {
+  NORVEK_CLEAR_XMM16_31("xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23",
+                        "xmm24", "xmm25", "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31",
+                        "memory");
+}
+#endif
+
 // The same, for code that has passed keys or keyed states through libc's
 // memcpy or memset: where AVX-512 is present those use ymm16-31 and leave
 // them dirty (they need no vzeroupper there). Asks CPUID once.
@@ -150,10 +161,8 @@ inline void norvek_clear_registers_after_libc() noexcept {
 #if defined(__x86_64__) && !defined(__AVX512F__)
   // GCOVR_EXCL_START: taken or not by the CPU at hand
   const int evex = g_norvek_evex.load(std::memory_order_relaxed);
-  if (evex == 1 || (evex < 0 && norvek_detect_evex())) {
-    NORVEK_CLEAR_XMM16_31("memory");  // the compiler keeps nothing there without AVX-512
-  }
-  // GCOVR_EXCL_STOP
+  if (evex == 1 || (evex < 0 && norvek_detect_evex())) norvek_clear_xmm16_31();
+    // GCOVR_EXCL_STOP
 #endif
 }
 
