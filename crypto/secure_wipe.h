@@ -146,11 +146,13 @@ inline void norvek_clear_registers() noexcept {
 // Out of line: a caller built for AVX-512 (this code inlined there by
 // link-time optimisation, say) may hold values in xmm16-31, and keeps none
 // across a call, which clobbers them all.
+// GCOVR_EXCL_START: run or not by the CPU at hand
 __attribute__((noinline, target("avx512f,avx512vl"))) inline void norvek_clear_xmm16_31() noexcept {
   NORVEK_CLEAR_XMM16_31("xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23",
                         "xmm24", "xmm25", "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31",
                         "memory");
 }
+// GCOVR_EXCL_STOP
 #endif
 
 // The same, for code that has passed keys or keyed states through libc's
