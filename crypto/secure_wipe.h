@@ -51,20 +51,23 @@ __attribute__((noinline)) inline bool norvek_detect_evex() noexcept {
 #endif
 
 // EVEX writes to xmm16-31, each of which zeroes all of zmmN; the arguments
-// are the clobbers.
-#define NORVEK_CLEAR_XMM16_31(...)                                               \
-  __asm__ volatile(                                                              \
-      "vpxord %%xmm16, %%xmm16, %%xmm16\n\tvpxord %%xmm17, %%xmm17, %%xmm17\n\t" \
-      "vpxord %%xmm18, %%xmm18, %%xmm18\n\tvpxord %%xmm19, %%xmm19, %%xmm19\n\t" \
-      "vpxord %%xmm20, %%xmm20, %%xmm20\n\tvpxord %%xmm21, %%xmm21, %%xmm21\n\t" \
-      "vpxord %%xmm22, %%xmm22, %%xmm22\n\tvpxord %%xmm23, %%xmm23, %%xmm23\n\t" \
-      "vpxord %%xmm24, %%xmm24, %%xmm24\n\tvpxord %%xmm25, %%xmm25, %%xmm25\n\t" \
-      "vpxord %%xmm26, %%xmm26, %%xmm26\n\tvpxord %%xmm27, %%xmm27, %%xmm27\n\t" \
-      "vpxord %%xmm28, %%xmm28, %%xmm28\n\tvpxord %%xmm29, %%xmm29, %%xmm29\n\t" \
-      "vpxord %%xmm30, %%xmm30, %%xmm30\n\tvpxord %%xmm31, %%xmm31, %%xmm31"     \
-      :                                                                          \
-      :                                                                          \
-      : __VA_ARGS__)
+// are the clobbers. The 128-bit forms need AVX512VL: code built for
+// AVX512F alone (Xeon Phi) gets the 512-bit ones, which AVX512F has.
+#if defined(__AVX512F__) && !defined(__AVX512VL__)
+#define NORVEK_EVEX_ZERO(n) "vpxord %%zmm" #n ", %%zmm" #n ", %%zmm" #n "\n\t"
+#else
+#define NORVEK_EVEX_ZERO(n) "vpxord %%xmm" #n ", %%xmm" #n ", %%xmm" #n "\n\t"
+#endif
+#define NORVEK_CLEAR_XMM16_31(...)                                                                \
+  __asm__ volatile(NORVEK_EVEX_ZERO(16) NORVEK_EVEX_ZERO(17) NORVEK_EVEX_ZERO(18)                 \
+                       NORVEK_EVEX_ZERO(19) NORVEK_EVEX_ZERO(20) NORVEK_EVEX_ZERO(21)             \
+                           NORVEK_EVEX_ZERO(22) NORVEK_EVEX_ZERO(23) NORVEK_EVEX_ZERO(24)         \
+                               NORVEK_EVEX_ZERO(25) NORVEK_EVEX_ZERO(26) NORVEK_EVEX_ZERO(27)     \
+                                   NORVEK_EVEX_ZERO(28) NORVEK_EVEX_ZERO(29) NORVEK_EVEX_ZERO(30) \
+                                       NORVEK_EVEX_ZERO(31)                                       \
+                   :                                                                              \
+                   :                                                                              \
+                   : __VA_ARGS__)
 
 // Zeroes the scratch general-purpose registers: the calling convention lets
 // a function leave them dirty, and the lazy-binding trampoline of the next
@@ -139,6 +142,19 @@ inline void norvek_clear_registers() noexcept {
 #endif
 }
 
+#if defined(__x86_64__) && !defined(__AVX512F__)
+// Out of line: a caller built for AVX-512 (this code inlined there by
+// link-time optimisation, say) may hold values in xmm16-31, and keeps none
+// across a call, which clobbers them all.
+// GCOVR_EXCL_START: run or not by the CPU at hand
+__attribute__((noinline, target("avx512f,avx512vl"))) inline void norvek_clear_xmm16_31() noexcept {
+  NORVEK_CLEAR_XMM16_31("xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23",
+                        "xmm24", "xmm25", "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31",
+                        "memory");
+}
+// GCOVR_EXCL_STOP
+#endif
+
 // The same, for code that has passed keys or keyed states through libc's
 // memcpy or memset: where AVX-512 is present those use ymm16-31 and leave
 // them dirty (they need no vzeroupper there). Asks CPUID once.
@@ -147,14 +163,13 @@ inline void norvek_clear_registers_after_libc() noexcept {
 #if defined(__x86_64__) && !defined(__AVX512F__)
   // GCOVR_EXCL_START: taken or not by the CPU at hand
   const int evex = g_norvek_evex.load(std::memory_order_relaxed);
-  if (evex == 1 || (evex < 0 && norvek_detect_evex())) {
-    NORVEK_CLEAR_XMM16_31("memory");  // the compiler keeps nothing there without AVX-512
-  }
-  // GCOVR_EXCL_STOP
+  if (evex == 1 || (evex < 0 && norvek_detect_evex())) norvek_clear_xmm16_31();
+    // GCOVR_EXCL_STOP
 #endif
 }
 
 #undef NORVEK_CLEAR_XMM16_31
+#undef NORVEK_EVEX_ZERO
 
 // Clears the stack area just below the caller's frame, where a callee that
 // has returned left what it spilled from registers (round-key words of the
