@@ -55,6 +55,9 @@ foreach(line IN LISTS symbols)
     if(NOT CMAKE_MATCH_3 IN_LIST member_sections)
       list(APPEND names ${CMAKE_MATCH_4})
     endif()
+  elseif(line MATCHES "^ *[0-9]+: [0-9a-f]+ +(0x)?[0-9a-f]+ [A-Z_]+ +(GLOBAL|WEAK) +HIDDEN +UND ")
+    # Undefined (the sanitizer coverage section bounds, say): the final link
+    # defines it; there is nothing here to make local.
   elseif(line MATCHES " (GLOBAL|WEAK) +HIDDEN ")
     # A row in a layout this script does not know: stop rather than leave
     # hidden symbols global or group members local without a word.
