@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "aes_paths.h"
+#include "norvek/buffer_view.h"
 #include "norvek/crypto_helper.h"
 #include "test_util.h"
 
@@ -20,6 +21,7 @@ using norvek_test::Bytes;
 using norvek_test::bytes_of;
 using norvek_test::random_bytes;
 using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXBufferView;
 using NorvekCryptoSpace::CNorVekXCryptoHelper;
 
 const Bytes kKey = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
@@ -195,6 +197,61 @@ TEST_P(BufferCipher, KeyBufferAsOutput) {
   CNorVekXBuffer key_and_plain = buffer_of(kKey);
   ASSERT_EQ(CNorVekXCryptoHelper::Decrypt(key_and_plain, expected, key_and_plain), msg.size());
   EXPECT_EQ(bytes_of(key_and_plain), msg);
+}
+
+// Memory lent through views (key, input and an output of CipherRoom bytes)
+// gives the owning buffers' answers, success or failure, written in place:
+// the output's storage is never replaced or given back (a sanitizer build
+// would report the free of memory the allocator never handed out).
+TEST_P(BufferCipher, LentMemoryIsWrittenInPlace) {
+  std::mt19937_64 rng(41);
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= 48; ++n) lengths.push_back(n);
+  lengths.insert(lengths.end(), {4096, 131072 + 5});
+  const CNorVekXBufferView key(kKey.data(), kKey.size());
+  for (size_t n : lengths) {
+    SCOPED_TRACE(n);
+    const Bytes msg = random_bytes(rng, n);
+    CNorVekXBuffer want_ct;
+    CNorVekXCryptoHelper::Encrypt(buffer_of(kKey), buffer_of(msg), want_ct);
+
+    Bytes ct_area(CNorVekXBufferView::CipherRoom(n), 0xEE);
+    CNorVekXBufferView ct(ct_area.data(), ct_area.size());
+    const CNorVekXBufferView in(msg.data(), msg.size());
+    ASSERT_EQ(CNorVekXCryptoHelper::Encrypt(key.input(), in.input(), ct.output()), want_ct.m_nSize);
+    ASSERT_EQ(ct.output().m_pData, ct_area.data());
+    ASSERT_EQ(Bytes(ct_area.begin(), ct_area.begin() + ct.size()), bytes_of(want_ct));
+
+    // Intact, damaged in the last block, and cut to a ragged length.
+    for (int variant = 0; variant < 3; ++variant) {
+      SCOPED_TRACE(variant);
+      Bytes sent = bytes_of(want_ct);
+      if (variant == 1) sent.back() ^= 0x5A;
+      if (variant == 2) sent.pop_back();
+      CNorVekXBuffer want_plain("old");
+      const uint64_t want =
+          CNorVekXCryptoHelper::Decrypt(buffer_of(kKey), buffer_of(sent), want_plain);
+
+      Bytes plain_area(CNorVekXBufferView::CipherRoom(sent.size()), 0xDD);
+      CNorVekXBufferView plain(plain_area.data(), plain_area.size());
+      const CNorVekXBufferView sent_view(sent.data(), sent.size());
+      ASSERT_EQ(CNorVekXCryptoHelper::Decrypt(key.input(), sent_view.input(), plain.output()),
+                want);
+      ASSERT_EQ(plain.output().m_pData, plain_area.data());
+      ASSERT_EQ(Bytes(plain_area.begin(), plain_area.begin() + plain.size()), bytes_of(want_plain));
+    }
+  }
+  // A short key leaves a lent output as it was.
+  Bytes area(32, 0xAB);
+  CNorVekXBufferView out(area.data(), area.size());
+  const Bytes short_key(15, 1);
+  const CNorVekXBufferView short_view(short_key.data(), short_key.size());
+  EXPECT_EQ(CNorVekXCryptoHelper::Encrypt(short_view.input(), CNorVekXBuffer("x"), out.output()),
+            0u);
+  EXPECT_EQ(CNorVekXCryptoHelper::Decrypt(short_view.input(), CNorVekXBuffer("x"), out.output()),
+            0u);
+  EXPECT_EQ(out.size(), 32u);
+  EXPECT_EQ(area, Bytes(32, 0xAB));
 }
 
 NORVEK_ON_EVERY_AES_PATH(BufferCipher);

@@ -59,6 +59,10 @@ class CNorVekXCryptoHelper {
   // Decrypt: the plaintext length; 0 for a short key (data untouched), or
   // for a ciphertext that is not a positive multiple of 16 bytes or has bad
   // padding (data left as zero bytes of the ciphertext's length).
+  // Storage: an output (other than the input itself) that already holds at
+  // least the input's length + 16 bytes is written in place and keeps its
+  // storage, whatever the answer; otherwise its storage is replaced (the old
+  // one wiped). This is what lets a CNorVekXBufferView lend the output.
   static uint64_t Encrypt(const CNorVekXBuffer& key, const CNorVekXBuffer& data,
                           CNorVekXBuffer& cipher);
   static uint64_t Decrypt(const CNorVekXBuffer& key, const CNorVekXBuffer& cipher,
