@@ -4,8 +4,10 @@
 // the binding only moves bytes in and out and turns the library's failure
 // answers (empty buffers, 0 counts, nil objects) into exceptions, with the
 // same decisions as the norvek tool. Inputs are read in place through the
-// buffer protocol where the library takes raw arrays; the buffer and data
-// object interfaces take one copy in.
+// buffer protocol: raw arrays directly, `const CNorVekXBuffer&` parameters
+// through a CNorVekXBufferView. Only the data object interfaces and the two
+// URI calls take a copy in. The cipher writes straight into the bytes object
+// it returns.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -60,6 +62,14 @@ class WipeOnExit {
 
 // A read-only view of a bytes-like argument (the buffer protocol, C
 // contiguous). Text arguments also take a str, read as its UTF-8 bytes.
+//
+// The export is held for as long as the argument lives, which pybind11 makes
+// the whole call: while a call runs without the interpreter lock another
+// thread cannot resize or free a bytearray it reads (that raises BufferError
+// there). It can still write into it: the library then reads some old and
+// some new bytes and returns a wrong answer, but never reads or writes out of
+// bounds, since every size it uses comes from the length and every output
+// is the binding's own, sized before the call.
 class ByteView {
  public:
   ByteView() = default;
@@ -100,6 +110,9 @@ class ByteView {
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  // The bytes lent as a `const CNorVekXBuffer&` argument, no copy.
+  CNorVekXBufferView view() const { return CNorVekXBufferView(data_, size_); }
+  // A copy, for the one call that takes a non-const buffer it only reads.
   CNorVekXBuffer buffer() const { return CNorVekXBuffer(data_, size_); }
   // A copy as a data object; its bytes stay writable so they can be wiped.
   NSMutableData object() const {
@@ -250,6 +263,51 @@ py::bytes writable_copy(const uint8_t* p, size_t n) {
   return out;
 }
 py::bytes to_py(const CNorVekXBuffer& b) { return to_py(b.m_pData, b.m_nSize); }
+
+// The output of Encrypt or Decrypt: a new bytes object with the room the
+// cipher needs for `input` bytes, lent to it whole, so the library writes in
+// place and never takes, grows or frees that storage. Made only from the
+// input's length, so a view too small for it cannot be built. Until take()
+// hands it over the area may hold plaintext: dropped, it is wiped first.
+class CipherOutput {
+ public:
+  explicit CipherOutput(size_t input)
+      : room_(room_for(input)), bytes_(new_bytes(room_)), lent_(bytes_data(bytes_), room_) {}
+  CipherOutput(const CipherOutput&) = delete;
+  CipherOutput& operator=(const CipherOutput&) = delete;
+  ~CipherOutput() {
+    if (bytes_) OPENSSL_cleanse(bytes_data(bytes_), room_);
+  }
+
+  CNorVekXBuffer& buffer() noexcept { return lent_.output(); }
+  size_t size() const noexcept { return static_cast<size_t>(lent_.size()); }
+
+  // The bytes written, as a bytes object of their length.
+  py::bytes take() {
+    const size_t n = size();
+    if (n == room_) return std::move(bytes_);
+    // Shrinking a small object may move it to a smaller block and free the
+    // old one as it is (the interpreter's small-object allocator does): copy
+    // it out instead, so the area left behind is the one wiped on drop.
+    if (room_ + sizeof(PyBytesObject) <= kSmallObject) return to_py(bytes_data(bytes_), n);
+    return shrink(std::move(bytes_), n);
+  }
+
+ private:
+  // Objects up to this size come from the interpreter's own pools.
+  static constexpr size_t kSmallObject = 512;
+
+  static size_t room_for(size_t input) {
+    const uint64_t room = CNorVekXBufferView::CipherRoom(input);
+    if (room == 0 || room > static_cast<uint64_t>(PY_SSIZE_T_MAX) - sizeof(PyBytesObject))
+      throw std::bad_alloc();
+    return static_cast<size_t>(room);
+  }
+
+  const size_t room_;
+  py::bytes bytes_;
+  CNorVekXBufferView lent_;  // ends before bytes_ is released
+};
 py::bytes to_py(const NSData& d) {
   return d.length() ? to_py(static_cast<const uint8_t*>(d.bytes()), d.length()) : py::bytes();
 }
@@ -313,8 +371,8 @@ py::bytes hmac_sha1(const Bytes& key, const Bytes& msg) {
 }
 
 CNorVekXBuffer signature_of(const Bytes& data) {
-  CNorVekXBuffer in = data.buffer();
-  return run(data.size(), [&] { return CNorVekXCryptoHelper::SignData(in); });
+  const CNorVekXBufferView in = data.view();
+  return run(data.size(), [&] { return CNorVekXCryptoHelper::SignData(in.input()); });
 }
 
 py::bytes sign(const Bytes& data) { return to_py(signature_of(data)); }
@@ -327,25 +385,30 @@ bool verify_signature(const Bytes& data, const Bytes& signature) {
 }
 
 py::bytes encrypt(const Bytes& key, const Bytes& data) {
-  const CNorVekXBuffer k = key.buffer(), in = data.buffer();
-  CNorVekXBuffer cipher;
-  const uint64_t n = run(data.size(), [&] { return CNorVekXCryptoHelper::Encrypt(k, in, cipher); });
+  const CNorVekXBufferView k = key.view(), in = data.view();
+  CipherOutput cipher(data.size());
+  const uint64_t n = run(data.size(), [&] {
+    return CNorVekXCryptoHelper::Encrypt(k.input(), in.input(), cipher.buffer());
+  });
   if (n == 0) raise(g_key_error, "key shorter than 16 bytes");
-  return to_py(cipher);
+  return cipher.take();
 }
 
 py::bytes decrypt(const Bytes& key, const Bytes& data) {
-  const CNorVekXBuffer k = key.buffer(), in = data.buffer();
-  CNorVekXBuffer plain;
-  const uint64_t n = run(data.size(), [&] { return CNorVekXCryptoHelper::Decrypt(k, in, plain); });
+  const CNorVekXBufferView k = key.view(), in = data.view();
+  CipherOutput plain(data.size());
+  const uint64_t n = run(data.size(), [&] {
+    return CNorVekXCryptoHelper::Decrypt(k.input(), in.input(), plain.buffer());
+  });
   // 0 is also the answer for a correct ciphertext of empty data: that one
-  // leaves the output empty, a refused ciphertext leaves its length of zeros.
+  // leaves the output empty, a refused ciphertext leaves its length of zeros
+  // (a short key leaves the lent room as it was).
   if (n == 0) {
     if (key.size() < 16) raise(g_key_error, "key shorter than 16 bytes");
-    if (data.empty() || plain.m_nSize != 0)
+    if (data.empty() || plain.size() != 0)
       raise(g_decipher_error, "bad padding or ciphertext length");
   }
-  return to_py(plain);
+  return plain.take();
 }
 
 enum class ChainOp { kEncrypt, kDecrypt, kUndo };
@@ -363,9 +426,10 @@ py::bytes chain(ChainOp op, const py::iterable& indices, const Bytes& data, bool
   CNorVekXCryptoHelper helper;
   // A refused list leaves the output as it was, which tells it from the 0
   // that an empty input gives.
-  CNorVekXBuffer in = data.buffer(), out(1);
+  const CNorVekXBufferView in = data.view();
+  CNorVekXBuffer out(1);
   const uint64_t n = run(data.size(), [&] {
-    return (helper.*call)(list.data(), static_cast<int32_t>(list.size()), in, out);
+    return (helper.*call)(list.data(), static_cast<int32_t>(list.size()), in.input(), out);
   });
   if (n == 0 && (!data.empty() || out.m_nSize == 1))
     raise(g_list_error, ex ? "table entry below 0" : "table entry outside 0..45");
@@ -385,7 +449,8 @@ py::bytes transform(const py::int_& row_arg, const Bytes& data, bool reverse) {
 
 py::bytes hotp(const Bytes& data, const py::int_& digits_arg) {
   const int32_t digits = to_int32(digits_arg, "digits");
-  const CNorVekXBuffer code = CNorVekXCryptoHelper::HOTPex(data.buffer(), CNorVekXBuffer(), digits);
+  const CNorVekXBufferView in = data.view();
+  const CNorVekXBuffer code = CNorVekXCryptoHelper::HOTPex(in.input(), CNorVekXBuffer(), digits);
   if (code.m_nSize == 0) raise(g_error, "digits outside 1..12");
   return to_py(code);
 }
@@ -395,10 +460,11 @@ py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid
   bool over = false;
   const std::vector<int32_t> positions = to_int32_list(positions_arg, "positions", 12, over);
   if (over) raise(g_error, "position count outside 4..12");
+  const CNorVekXBufferView t = tag.view(), v = version.view(), r = rawid.view();
   CNorVekXBuffer verify;
   const CNorVekXBuffer id =
-      CNorVekXCryptoHelper::GenerateID(tag.buffer(), version.buffer(), rawid.buffer(), verify,
-                                       positions.data(), static_cast<int32_t>(positions.size()));
+      CNorVekXCryptoHelper::GenerateID(t.input(), v.input(), r.input(), verify, positions.data(),
+                                       static_cast<int32_t>(positions.size()));
   if (id.m_nSize == 0) raise(g_error, "position count outside 4..12");
   return py::make_tuple(to_py(id), to_py(verify));
 }
@@ -477,6 +543,7 @@ py::bytes base64_class_decode(const Text& text, bool web_safe) {
 }
 
 py::bytes uri_encode(const Bytes& data) {
+  // The call takes its input as a non-const buffer, which a view may not be.
   CNorVekXBuffer in = data.buffer();
   std::string out = run(data.size(), [&] { return CNorVekXURL::encodeURIComponent(in); });
   const WipeOnExit wipe(out);

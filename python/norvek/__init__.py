@@ -4,8 +4,8 @@ Every function here is one call into the C++ library (``include/norvek/``);
 the package adds no scheme of its own, so a server gets exactly the bytes an
 app linking the library produces.
 
-Inputs are bytes-like (bytes, bytearray, memoryview); decoders also take a
-str. Results are ``bytes``. A failure never comes back as an empty result:
+Inputs are C-contiguous bytes-like objects (bytes, bytearray, memoryview),
+read in place; decoders also take a str. Results are ``bytes``. A failure never comes back as an empty result:
 
 - ``norvek.Error`` (a ``ValueError``) when the library refuses or fails, with
   the subclasses ``DecipherError`` (bad padding or ciphertext length),
@@ -15,7 +15,8 @@ str. Results are ``bytes``. A failure never comes back as an empty result:
   integer outside 32 bits, ``MemoryError`` when an allocation fails.
 
 Calls on large inputs release the interpreter lock, so threads run them in
-parallel.
+parallel. A bytearray a call reads cannot be resized meanwhile (BufferError);
+writing to it meanwhile gives a wrong answer or an error, never a crash.
 
 A request as the server sees it::
 

@@ -198,6 +198,63 @@ def test_bad_types_raise_type_error(call, why):
         call()
 
 
+PAYLOAD = b"payload, more than a block long"
+BUFFER_CALLS = {  # name: (call, its arguments as bytes: each also goes in every form below)
+    "sha1": (lambda d: norvek.sha1(d).digest(), (PAYLOAD,)),
+    "hmac_sha1": (norvek.hmac_sha1, (KEY16, PAYLOAD)),
+    "sign": (norvek.sign, (PAYLOAD,)),
+    "verify_signature": (norvek.verify_signature, (PAYLOAD, norvek.sign(PAYLOAD))),
+    "encrypt": (norvek.encrypt, (KEY16, PAYLOAD)),
+    "encrypt, short key": (norvek.encrypt, (b"short", PAYLOAD)),
+    "decrypt": (norvek.decrypt, (KEY16, norvek.encrypt(KEY16, PAYLOAD))),
+    "decrypt, wrong key": (norvek.decrypt, (b"f" * 16, norvek.encrypt(KEY16, PAYLOAD))),
+    "decrypt, ragged": (norvek.decrypt, (KEY16, PAYLOAD)),
+    "chain_encrypt": (lambda d: norvek.chain_encrypt([3, 0, 45], d), (PAYLOAD,)),
+    "transform": (lambda d: norvek.transform(9, d), (PAYLOAD,)),
+    "hotp": (lambda d: norvek.hotp(d, 6), (PAYLOAD,)),
+    "generate_id": (lambda t, v, r: norvek.generate_id(t, v, r, [0, 2, 4, 6]),
+                    (b"tag", b"v1", b"user42")),
+    "hex_encode": (norvek.hex_encode, (PAYLOAD,)),
+    "hex_decode": (norvek.hex_decode, (PAYLOAD.hex().encode(),)),
+    "base64_encode": (norvek.base64_encode, (PAYLOAD,)),
+    "base64_decode": (norvek.base64_decode, (base64.b64encode(PAYLOAD),)),
+    "base64_class_encode": (norvek.base64_class_encode, (PAYLOAD,)),
+    "base64_class_decode": (norvek.base64_class_decode, (base64.b64encode(PAYLOAD),)),
+    "uri_encode": (norvek.uri_encode, (PAYLOAD,)),
+    "uri_decode": (norvek.uri_decode, (b"a%20b%2Fc",)),
+    "aes256_encrypt": (lambda d: norvek.aes256_encrypt(d, "k"), (PAYLOAD,)),
+}
+FORMS = {  # name: the same bytes in another bytes-like form, read in place
+    "bytearray": bytearray,
+    "memoryview": memoryview,
+    "read-only view of a bytearray": lambda b: memoryview(bytearray(b)).toreadonly(),
+    "slice inside a larger buffer": lambda b: memoryview(bytearray(b"<" + b + b">"))[1:-1],
+    "2-D view": lambda b: memoryview(b).cast("B", (1, len(b))),
+}
+
+
+def non_contiguous(b):
+    return memoryview(bytes(c for c in b for _ in range(2)))[::2]
+
+
+def outcome(call, args):
+    try:
+        return call(*args)
+    except norvek.Error as e:
+        return type(e)
+
+
+@pytest.mark.parametrize("name", BUFFER_CALLS)
+def test_every_bytes_like_form_gives_the_same_answer(name):
+    call, args = BUFFER_CALLS[name]
+    expected = outcome(call, args)
+    for i, arg in enumerate(args):
+        for form, convert in FORMS.items():
+            assert outcome(call, args[:i] + (convert(arg),) + args[i + 1:]) == expected, (i, form)
+        with pytest.raises(TypeError):
+            call(*args[:i], non_contiguous(arg), *args[i + 1:])
+
+
 def zeros_then_fail(n, length=None):
     """An iterable of n zeros that fails the test if read further; `length`
     is what len() says of it."""
@@ -261,10 +318,14 @@ def test_bad_values_raise(call, error, why):
         call()
 
 
-OUT_OF_MEMORY = [  # (call on `big`, 64 MiB of zeros, why): room is left for two copies of it
+# (call, why): room is left for two copies of `big`, 64 MiB of zeros; `wide`,
+# 160 MiB of address space never touched, is read in place, so only an
+# output of its size passes the room.
+OUT_OF_MEMORY = [
     ("norvek.rand_bytes(2**31 - 1)", "2 GiB of random bytes"),
-    ("norvek.encrypt(b'k' * 16, big)", "a third copy: the ciphertext as bytes"),
-    ("norvek.chain_encrypt([1], big)", "a third copy: the chain's result as bytes"),
+    ("norvek.encrypt(b'k' * 16, wide)", "the ciphertext's room"),
+    ("norvek.decrypt(b'k' * 16, wide)", "the plaintext's room"),
+    ("norvek.chain_encrypt([1], wide)", "the chain's working copy"),
     ("norvek.base64_class_encode(big)", "the codec class's text, 4/3 of the input, twice"),
     ("norvek.uri_encode(big)", "escaped text three times the input"),
 ]
@@ -275,9 +336,10 @@ def out_of_memory_answers():
     # One interpreter, its address space capped just above what it holds, runs
     # every row and names the exception each raised.
     script = """
-import resource, sys
+import mmap, resource, sys
 import norvek
 big = bytes(64 << 20)
+wide = memoryview(mmap.mmap(-1, 160 << 20))
 in_use = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
 limit = in_use + (144 << 20)
 resource.setrlimit(resource.RLIMIT_AS, (limit, limit))

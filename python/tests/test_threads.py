@@ -103,10 +103,23 @@ def test_threads_hashing_one_object_lose_nothing():
     assert h.digest() == hashlib.sha1(chunk * 32).digest()
 
 
-def test_a_bytearray_read_unlocked_cannot_be_resized_meanwhile():
-    # The call holds the buffer it reads: growing the bytearray, which could
-    # move its storage, is refused until the call returns.
-    data, signatures, refusals = bytearray(BIG), [], []
+BIG_CIPHER = norvek.encrypt(KEY16, BIG)
+RESIZED = {  # name: (call over one bytearray argument, that argument's bytes)
+    "sign": (norvek.sign, BIG),
+    "encrypt": (lambda d: norvek.encrypt(KEY16, d), BIG),
+    "decrypt": (lambda d: norvek.decrypt(KEY16, d), BIG_CIPHER),
+    "decrypt, the key": (lambda k: norvek.decrypt(k, BIG_CIPHER), KEY16),
+}
+
+
+@pytest.mark.parametrize("name", RESIZED)
+def test_a_bytearray_read_unlocked_cannot_be_resized_meanwhile(name):
+    # The call holds the buffers it reads, the key as well as the data:
+    # growing a bytearray, which could move its storage, is refused until
+    # the call returns, and the call's answer is that of the bytes it began
+    # with.
+    call, arg = RESIZED[name]
+    data, answers, refusals = bytearray(arg), [], []
 
     def grow():
         try:
@@ -115,7 +128,35 @@ def test_a_bytearray_read_unlocked_cannot_be_resized_meanwhile():
             refusals.append(True)
 
     for _ in range(3):  # a busy machine may not schedule the main thread in one try
-        if stamps_during(lambda d: signatures.append(norvek.sign(d)), data, grow):
+        if stamps_during(lambda d: answers.append(call(d)), data, grow):
             break
     assert refusals
-    assert signatures[0] == norvek.sign(BIG)
+    assert answers[0] == call(arg)
+
+
+WRITTEN = {  # name: (call over one bytearray argument, that argument's bytes)
+    "decrypt": (lambda d: norvek.decrypt(KEY16, d), BIG_CIPHER),
+    "encrypt": (lambda d: norvek.encrypt(KEY16, d), BIG),
+    "base64_decode": (norvek.base64_decode, BIG_BASE64),
+    "base64_class_decode": (norvek.base64_class_decode, BIG_BASE64),
+}
+
+
+@pytest.mark.parametrize("name", WRITTEN)
+def test_a_bytearray_written_meanwhile_gives_an_answer_or_error_never_a_crash(name):
+    # Writing is not refused: the call reads some old and some new bytes.
+    # Its sizes come from the length alone, so the answer may be wrong but
+    # the call stays in bounds.
+    call, arg = WRITTEN[name]
+    data, answers, writes = bytearray(arg), [], []
+
+    def scribble():
+        i = len(writes) * 7919 % len(data)
+        data[i] ^= 0x5A
+        writes.append(i)
+
+    for _ in range(3):  # a busy machine may not schedule the main thread in one try
+        if stamps_during(lambda d: answers.append(call(d)), data, scribble):
+            break
+    assert writes
+    assert all(type(a) is bytes for a in answers)
