@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -289,7 +290,8 @@ class CipherOutput {
     // Shrinking a small object may move it to a smaller block and free the
     // old one as it is (the interpreter's small-object allocator does): copy
     // it out instead, so the area left behind is the one wiped on drop.
-    if (room_ + sizeof(PyBytesObject) <= kSmallObject) return to_py(bytes_data(bytes_), n);
+    if (offsetof(PyBytesObject, ob_sval) + room_ + 1 <= kSmallObject)
+      return to_py(bytes_data(bytes_), n);
     return shrink(std::move(bytes_), n);
   }
 

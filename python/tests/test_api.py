@@ -155,15 +155,27 @@ def test_decoders_accept_what_the_standard_library_writes(data):
     assert norvek.hex_decode(data.hex().upper()) == data
 
 
-def test_buffer_cipher_is_aes128_cbc_with_a_fixed_iv():
-    # The IV is built in; cryptography, fed the first block's IV back, agrees
-    # on every later block: CBC with PKCS#7 under the key's first 16 bytes.
-    data = bytes(range(100))
-    cipher = norvek.encrypt(KEY16 + b"ignored", data)
-    dec = Cipher(algorithms.AES(KEY16), modes.CBC(cipher[:16])).decryptor()
-    tail = dec.update(cipher[16:]) + dec.finalize()
-    unpadder = padding.PKCS7(128).unpadder()
-    assert unpadder.update(tail) + unpadder.finalize() == data[16:]
+def built_in_iv():
+    # The first block of 16 zero bytes is the IV enciphered.
+    dec = Cipher(algorithms.AES(KEY16), modes.ECB()).decryptor()
+    return dec.update(norvek.encrypt(KEY16, bytes(16))[:16]) + dec.finalize()
+
+
+# Around a block, the size where results leave the interpreter's small-object
+# pools, and the size where calls release the interpreter lock.
+CIPHER_SIZES = [0, 1, 15, 16, 17, 447, 448, 463, 464, 4079, 4080, 4096, 65536, 65541]
+
+
+@pytest.mark.parametrize("size", CIPHER_SIZES)
+def test_buffer_cipher_is_aes128_cbc_with_a_fixed_iv(size):
+    # cryptography agrees at every size: CBC with PKCS#7 under the key's
+    # first 16 bytes, the IV found from one block.
+    data = bytes((i * 131 + 7) & 0xFF for i in range(size))
+    cipher = aes_cbc(KEY16, built_in_iv(), data)
+    assert norvek.encrypt(KEY16 + b"ignored", data) == cipher
+    assert norvek.decrypt(KEY16 + b"ignored", cipher) == data
+    with pytest.raises(norvek.DecipherError):
+        norvek.decrypt(b"another key 0123", cipher)
 
 
 # --- argument tables ---------------------------------------------------------
