@@ -264,6 +264,9 @@ py::bytes writable_copy(const uint8_t* p, size_t n) {
   return out;
 }
 py::bytes to_py(const CNorVekXBuffer& b) { return to_py(b.m_pData, b.m_nSize); }
+py::bytes to_py(const NSData& d) {
+  return d.length() ? to_py(static_cast<const uint8_t*>(d.bytes()), d.length()) : py::bytes();
+}
 
 // The output of Encrypt or Decrypt: a new bytes object with the room the
 // cipher needs for `input` bytes, lent to it whole, so the library writes in
@@ -310,9 +313,6 @@ class CipherOutput {
   py::bytes bytes_;
   CNorVekXBufferView lent_;  // ends before bytes_ is released
 };
-py::bytes to_py(const NSData& d) {
-  return d.length() ? to_py(static_cast<const uint8_t*>(d.bytes()), d.length()) : py::bytes();
-}
 
 // ---------------------------------------------------------------------------
 // SHA-1 hash object, in hashlib's shape.
