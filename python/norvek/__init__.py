@@ -5,7 +5,8 @@ the package adds no scheme of its own, so a server gets exactly the bytes an
 app linking the library produces.
 
 Inputs are C-contiguous bytes-like objects (bytes, bytearray, memoryview),
-read in place; decoders also take a str. Results are ``bytes``. A failure never comes back as an empty result:
+read in place; decoders also take a str. Results are ``bytes``. A failure
+never comes back as an empty result:
 
 - ``norvek.Error`` (a ``ValueError``) when the library refuses or fails, with
   the subclasses ``DecipherError`` (bad padding or ciphertext length),
