@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -56,6 +57,22 @@ class WipeOnExit {
  private:
   void* area_;
   size_t size_;
+};
+
+// An allocator that wipes what it gives back, for containers holding a
+// secret: every old area a growth leaves and the last one, on every path.
+template <class T>
+struct WipingAllocator {
+  using value_type = T;
+  WipingAllocator() = default;
+  template <class U>
+  explicit WipingAllocator(const WipingAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+  void deallocate(T* p, size_t n) noexcept {
+    OPENSSL_cleanse(p, n * sizeof(T));
+    std::allocator<T>().deallocate(p, n);
+  }
+  friend bool operator==(const WipingAllocator&, const WipingAllocator&) noexcept { return true; }
 };
 
 // ---------------------------------------------------------------------------
@@ -202,15 +219,19 @@ int32_t to_int32(py::handle value, const char* what) {
 
 // A list of table entries or positions: any iterable of ints. Reads at most
 // `most` entries: `over` tells of a longer one, which may be endless, or be
-// refused by its length before it is read.
-std::vector<int32_t> to_int32_list(py::handle values, const char* what, size_t most, bool& over) {
+// refused by its length before it is read. A transform chain is part of the
+// key, so the list's storage is wiped when given back, an entry that raises
+// midway included.
+using Int32List = std::vector<int32_t, WipingAllocator<int32_t>>;
+
+Int32List to_int32_list(py::handle values, const char* what, size_t most, bool& over) {
   if (PyUnicode_Check(values.ptr()) || PyBytes_Check(values.ptr()) ||
       PyByteArray_Check(values.ptr()))
     throw py::type_error(std::string(what) + " must be a sequence of ints");
   const Py_ssize_t hint = PyObject_LengthHint(values.ptr(), 0);
   if (hint < 0) throw py::error_already_set();
   over = static_cast<size_t>(hint) > most;
-  std::vector<int32_t> out;
+  Int32List out;
   if (over) return out;
   out.reserve(std::min<size_t>(static_cast<size_t>(hint), 1024));  // a hint may overstate
   for (py::handle v : py::iter(values)) {
@@ -242,13 +263,6 @@ py::bytes new_bytes(size_t n) {
 
 uint8_t* bytes_data(py::bytes& b) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(b.ptr())); }
 
-// Shrinks a bytes object made by new_bytes (not yet shared) to `n` bytes.
-py::bytes shrink(py::bytes b, size_t n) {
-  PyObject* o = b.release().ptr();
-  if (_PyBytes_Resize(&o, static_cast<Py_ssize_t>(n)) != 0) throw py::error_already_set();
-  return py::reinterpret_steal<py::bytes>(o);
-}
-
 // Not py::bytes(p, n): that reports a failed allocation as RuntimeError.
 py::bytes to_py(const uint8_t* p, size_t n) {
   PyObject* o =
@@ -256,52 +270,68 @@ py::bytes to_py(const uint8_t* p, size_t n) {
   if (o == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::bytes>(o);
 }
-
-// A private copy, safe to change in place before it is returned.
-py::bytes writable_copy(const uint8_t* p, size_t n) {
-  py::bytes out = new_bytes(n);
-  if (n != 0) std::memcpy(bytes_data(out), p, n);
-  return out;
-}
 py::bytes to_py(const CNorVekXBuffer& b) { return to_py(b.m_pData, b.m_nSize); }
 py::bytes to_py(const NSData& d) {
   return d.length() ? to_py(static_cast<const uint8_t*>(d.bytes()), d.length()) : py::bytes();
 }
 
-// The output of Encrypt or Decrypt: a new bytes object with the room the
-// cipher needs for `input` bytes, lent to it whole, so the library writes in
-// place and never takes, grows or frees that storage. Made only from the
-// input's length, so a view too small for it cannot be built. Until take()
-// hands it over the area may hold plaintext: dropped, it is wiped first.
-class CipherOutput {
+// A result written into a new bytes object of `size` bytes, handed over by
+// take(). Until then it may hold a secret (plaintext, a decoded key, the text
+// being decoded): dropped on a failure path it is wiped first, and taken
+// shorter than made it leaves none of its bytes in memory given back.
+class ResultBytes {
  public:
-  explicit CipherOutput(size_t input)
-      : room_(room_for(input)), bytes_(new_bytes(room_)), lent_(bytes_data(bytes_), room_) {}
-  CipherOutput(const CipherOutput&) = delete;
-  CipherOutput& operator=(const CipherOutput&) = delete;
-  ~CipherOutput() {
-    if (bytes_) OPENSSL_cleanse(bytes_data(bytes_), room_);
+  explicit ResultBytes(size_t size) : size_(size), bytes_(new_bytes(size)) {}
+  // A private copy of `size` bytes at `p`, to work on in place.
+  ResultBytes(const uint8_t* p, size_t size) : ResultBytes(size) {
+    if (size != 0) std::memcpy(data(), p, size);
+  }
+  ResultBytes(const ResultBytes&) = delete;
+  ResultBytes& operator=(const ResultBytes&) = delete;
+  ~ResultBytes() {
+    if (bytes_) OPENSSL_cleanse(data(), size_);
   }
 
-  CNorVekXBuffer& buffer() noexcept { return lent_.output(); }
-  size_t size() const noexcept { return static_cast<size_t>(lent_.size()); }
+  uint8_t* data() { return bytes_data(bytes_); }
+  size_t size() const { return size_; }
 
-  // The bytes written, as a bytes object of their length.
-  py::bytes take() {
-    const size_t n = size();
-    if (n == room_) return std::move(bytes_);
+  // The first `n` (at most size()) bytes as a bytes object of that length.
+  py::bytes take(size_t n) {
+    if (n == size_) return std::move(bytes_);
     // Shrinking a small object may move it to a smaller block and free the
     // old one as it is (the interpreter's small-object allocator does): copy
     // it out instead, so the area left behind is the one wiped on drop.
-    if (offsetof(PyBytesObject, ob_sval) + room_ + 1 <= kSmallObject)
-      return to_py(bytes_data(bytes_), n);
-    return shrink(std::move(bytes_), n);
+    if (offsetof(PyBytesObject, ob_sval) + size_ + 1 <= kSmallObject) return to_py(data(), n);
+    // A larger one shrinks where it is and gives its tail back: wiped first.
+    OPENSSL_cleanse(data() + n, size_ - n);
+    PyObject* o = bytes_.release().ptr();
+    if (_PyBytes_Resize(&o, static_cast<Py_ssize_t>(n)) != 0) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(o);
   }
 
  private:
   // Objects up to this size come from the interpreter's own pools.
   static constexpr size_t kSmallObject = 512;
 
+  const size_t size_;
+  py::bytes bytes_;
+};
+
+// The output of Encrypt or Decrypt: a result with the room the cipher needs
+// for `input` bytes, lent to it whole, so the library writes in place and
+// never takes, grows or frees that storage. Made only from the input's
+// length, so a view too small for it cannot be built.
+class CipherOutput {
+ public:
+  explicit CipherOutput(size_t input) : out_(room_for(input)), lent_(out_.data(), out_.size()) {}
+
+  CNorVekXBuffer& buffer() noexcept { return lent_.output(); }
+  size_t size() const noexcept { return static_cast<size_t>(lent_.size()); }
+
+  // The bytes written, as a bytes object of their length.
+  py::bytes take() { return out_.take(size()); }
+
+ private:
   static size_t room_for(size_t input) {
     const uint64_t room = CNorVekXBufferView::CipherRoom(input);
     if (room == 0 || room > static_cast<uint64_t>(PY_SSIZE_T_MAX) - sizeof(PyBytesObject))
@@ -309,9 +339,8 @@ class CipherOutput {
     return static_cast<size_t>(room);
   }
 
-  const size_t room_;
-  py::bytes bytes_;
-  CNorVekXBufferView lent_;  // ends before bytes_ is released
+  ResultBytes out_;
+  CNorVekXBufferView lent_;  // ends before out_ is wiped and released
 };
 
 // ---------------------------------------------------------------------------
@@ -417,8 +446,7 @@ enum class ChainOp { kEncrypt, kDecrypt, kUndo };
 
 py::bytes chain(ChainOp op, const py::iterable& indices, const Bytes& data, bool ex) {
   bool over = false;
-  std::vector<int32_t> list = to_int32_list(indices, "indices", INT32_MAX, over);
-  const WipeOnExit wipe_list(list);  // the chain is part of the key
+  Int32List list = to_int32_list(indices, "indices", INT32_MAX, over);
   if (over) raise(PyExc_OverflowError, "indices: more than 2**31 - 1 entries");
   if (op == ChainOp::kUndo) std::reverse(list.begin(), list.end());
   auto call = op == ChainOp::kEncrypt
@@ -443,10 +471,10 @@ py::bytes transform(const py::int_& row_arg, const Bytes& data, bool reverse) {
   if (row < 1 || row > 46) raise(g_error, "row outside 1..46");
   const CNorVekXCryptoHelper helper;
   const st_Processor& entry = helper.m_processors[row - 1];
-  py::bytes out = writable_copy(data.data(), data.size());
-  uint8_t* p = bytes_data(out);
+  ResultBytes out(data.data(), data.size());
+  uint8_t* p = out.data();
   run(data.size(), [&] { (reverse ? entry.pfnDecrypt : entry.pfnEncrypt)(p, data.size()); });
-  return out;
+  return out.take(data.size());
 }
 
 py::bytes hotp(const Bytes& data, const py::int_& digits_arg) {
@@ -460,7 +488,7 @@ py::bytes hotp(const Bytes& data, const py::int_& digits_arg) {
 py::tuple generate_id(const Bytes& tag, const Bytes& version, const Bytes& rawid,
                       const py::iterable& positions_arg) {
   bool over = false;
-  const std::vector<int32_t> positions = to_int32_list(positions_arg, "positions", 12, over);
+  const Int32List positions = to_int32_list(positions_arg, "positions", 12, over);
   if (over) raise(g_error, "position count outside 4..12");
   const CNorVekXBufferView t = tag.view(), v = version.view(), r = rawid.view();
   CNorVekXBuffer verify;
@@ -492,14 +520,14 @@ py::bytes hex_encode(const Bytes& data) {
 py::bytes hex_decode(const Text& text) {
   if (text.size() % 2 != 0) raise(g_error, "malformed hex: odd length");
   // Decoded in place in a copy of the text, then cut to the decoded length.
-  py::bytes out = writable_copy(text.data(), text.size());
-  char* p = PyBytes_AS_STRING(out.ptr());
+  ResultBytes out(text.data(), text.size());
+  char* p = reinterpret_cast<char*>(out.data());
   uint64_t n = text.size() / 2;
   const int32_t status = run(text.size(), [&] {
     return norvek_crypto_Hex2Bin(p, text.size(), reinterpret_cast<uint8_t*>(p), n);
   });
   if (status != 0) raise(g_error, "malformed hex: not a hex digit");
-  return shrink(std::move(out), n);
+  return out.take(n);
 }
 
 py::bytes base64_encode(const Bytes& data) {
@@ -514,13 +542,13 @@ py::bytes base64_encode(const Bytes& data) {
 
 py::bytes base64_decode(const Text& text) {
   const uint64_t len = text.size();
-  py::bytes out = new_bytes((len + 3) / 4 * 3);
-  uint8_t* p = bytes_data(out);
+  ResultBytes out((len + 3) / 4 * 3);
+  uint8_t* p = out.data();
   uint64_t n = 0;
   run(len, [&] {
     norvek_crypto_base64_decodeKQZP(reinterpret_cast<const char*>(text.data()), len, p, &n);
   });
-  return shrink(std::move(out), n);
+  return out.take(n);
 }
 
 py::bytes base64_class_encode(const Bytes& data, bool web_safe, bool padded) {

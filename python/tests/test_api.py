@@ -2,6 +2,8 @@
 library and pyca/cryptography, the argument tables (bad types, bad values),
 a Hypothesis fuzz of argument handling, and the docstring examples."""
 import base64
+import binascii
+import ctypes
 import doctest
 import hashlib
 import hmac
@@ -420,6 +422,81 @@ def test_inputs_are_not_changed():
                  lambda d: norvek.encrypt(KEY16, d), norvek.hex_decode, norvek.sign):
         call(data)
         assert data == text
+
+
+# --- what the binding's own memory keeps after a call ----------------------
+# A key or plaintext the binding copies or decodes must not stay readable in
+# memory it gives back, on a failure path or when a result is cut short. Each
+# row's call handles SECRET (whose other copies, the result among them, stay
+# alive here); then new areas of the size the binding let go, which the
+# allocators hand out from what was just given back, must not hold any of it.
+
+SECRET = bytes(range(0x80, 0xB0))
+SECRET_HEX = binascii.hexlify(SECRET)
+LONG_SECRET_HEX = binascii.hexlify(SECRET * 10)  # past the interpreter's small-object pools
+SECRET_CIPHER = norvek.encrypt(KEY16, SECRET)
+SECRET_BASE64 = base64.b64encode(SECRET[:-1])  # ends in padding
+CHAIN = [7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 2, 5, 3, 1, 44, 9, 8, 6, 4, 10, 12, 14, 16]
+CHAIN_BYTES = b"".join(i.to_bytes(4, sys.byteorder) for i in CHAIN)
+
+
+def raises(call):
+    def run():
+        with pytest.raises(Exception):
+            call()
+    return run
+
+
+def new_bytes_objects(size, count=64):
+    """What `count` new bytes objects of `size` bytes find in their storage
+    before anything is written there."""
+    make = ctypes.pythonapi.PyBytes_FromStringAndSize
+    make.restype, make.argtypes = ctypes.py_object, [ctypes.c_char_p, ctypes.c_ssize_t]
+    return [bytes(make(None, size)) for _ in range(count)]
+
+
+def new_heap_areas(size, count=64):
+    """What `count` areas of `size` bytes from the C heap find in their storage."""
+    libc = ctypes.CDLL(None)
+    libc.malloc.restype, libc.malloc.argtypes = ctypes.c_void_p, [ctypes.c_size_t]
+    libc.free.argtypes = [ctypes.c_void_p]
+    areas = [libc.malloc(size) for _ in range(count)]
+    found = [ctypes.string_at(a, size) for a in areas]
+    for a in areas:
+        libc.free(a)
+    return found
+
+
+LEFT_BEHIND = [  # (call, areas of the size it gave back, what they must not hold, why)
+    (raises(lambda: norvek.hex_decode(SECRET_HEX + b"zz")),
+     lambda: new_bytes_objects(len(SECRET_HEX) + 2), SECRET[8:40],
+     "hex_decode refusing a digit after the secret"),
+    (raises(lambda: norvek.hex_decode(LONG_SECRET_HEX + b"zz")),
+     lambda: new_heap_areas(sys.getsizeof(LONG_SECRET_HEX + b"zz")), SECRET[8:40],
+     "hex_decode refusing a digit after a long secret"),
+    (lambda: norvek.hex_decode(SECRET_HEX), lambda: new_bytes_objects(len(SECRET_HEX)),
+     SECRET[8:40], "hex_decode cutting its copy to the decoded half"),
+    (lambda: norvek.base64_decode(SECRET_BASE64 + b"A" * 200),
+     lambda: new_bytes_objects((len(SECRET_BASE64) + 203) // 4 * 3), SECRET[8:40],
+     "base64_decode stopping at the padding, long before its room's end"),
+    (lambda: norvek.decrypt(KEY16, SECRET_CIPHER),
+     lambda: new_bytes_objects(len(SECRET_CIPHER) + 16), SECRET[8:40],
+     "decrypt copying the plaintext out of its room"),
+    (raises(lambda: norvek.chain_encrypt(CHAIN + ["x"], b"abc")),
+     lambda: new_heap_areas(4 * (len(CHAIN) + 1)), CHAIN_BYTES[16:80],
+     "a chain whose last entry is not an int"),
+    (lambda: norvek.chain_encrypt((i for i in CHAIN), b"abc"),
+     lambda: new_heap_areas(4 * 16), CHAIN_BYTES[16:64],
+     "a chain from a generator, its list grown as it is read"),
+]
+
+
+@pytest.mark.parametrize("call, areas, secret, why", LEFT_BEHIND,
+                         ids=[w for *_, w in LEFT_BEHIND])
+def test_memory_given_back_holds_no_secret(call, areas, secret, why):
+    result = call()
+    assert not any(secret in area for area in areas())
+    del result
 
 
 def test_hash_object_shape():
