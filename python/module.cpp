@@ -271,8 +271,15 @@ py::bytes to_py(const uint8_t* p, size_t n) {
   return py::reinterpret_steal<py::bytes>(o);
 }
 py::bytes to_py(const CNorVekXBuffer& b) { return to_py(b.m_pData, b.m_nSize); }
-py::bytes to_py(const NSData& d) {
-  return d.length() ? to_py(static_cast<const uint8_t*>(d.bytes()), d.length()) : py::bytes();
+
+// A result the platform handed over as a data object, copied out. Such objects
+// give their storage back as it is, and this one may hold plaintext or a
+// decoded key: the binding holds its only handle, so it wipes the area (the
+// writable one the object was made from) however the copy ends.
+py::bytes copy_out(const NSData& result) {
+  const size_t n = result.length();
+  const WipeOnExit wipe(const_cast<void*>(result.bytes()), n);
+  return n ? to_py(static_cast<const uint8_t*>(result.bytes()), n) : py::bytes();
 }
 
 // A result written into a new bytes object of `size` bytes, handed over by
@@ -560,7 +567,7 @@ py::bytes base64_class_encode(const Bytes& data, bool web_safe, bool padded) {
   });
   // nil answers both failure and empty output; only empty input has the latter.
   if (out.isNil() && !data.empty()) raise(g_error, "input too long to encode");
-  return to_py(out);
+  return copy_out(out);
 }
 
 py::bytes base64_class_decode(const Text& text, bool web_safe) {
@@ -569,7 +576,7 @@ py::bytes base64_class_decode(const Text& text, bool web_safe) {
                     : Codec::decodeBytes(text.data(), text.size());
   });
   if (out.isNil() && !text.empty()) raise(g_error, "malformed Base64");
-  return to_py(out);
+  return copy_out(out);
 }
 
 py::bytes uri_encode(const Bytes& data) {
@@ -636,7 +643,7 @@ py::bytes bridge(Bridge which, bool encrypting, const Bytes& data,
     if (encrypting) raise(g_error, "encryption failed");
     raise(g_decipher_error, "bad padding or ciphertext length");
   }
-  return to_py(out);
+  return copy_out(out);
 }
 
 PyObject* new_exception(py::module_& m, const char* name, PyObject* base, const char* doc) {

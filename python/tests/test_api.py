@@ -436,6 +436,9 @@ SECRET_HEX = binascii.hexlify(SECRET)
 LONG_SECRET_HEX = binascii.hexlify(SECRET * 10)  # past the interpreter's small-object pools
 SECRET_CIPHER = norvek.encrypt(KEY16, SECRET)
 SECRET_BASE64 = base64.b64encode(SECRET[:-1])  # ends in padding
+BRIDGE_KEY = "a key of the platform cipher"
+SECRET_AES256 = norvek.aes256_encrypt(SECRET, BRIDGE_KEY)
+SECRET_AES128 = norvek.system_aes128_encrypt(SECRET, BRIDGE_KEY[:16])
 CHAIN = [7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 2, 5, 3, 1, 44, 9, 8, 6, 4, 10, 12, 14, 16]
 CHAIN_BYTES = b"".join(i.to_bytes(4, sys.byteorder) for i in CHAIN)
 
@@ -482,6 +485,15 @@ LEFT_BEHIND = [  # (call, areas of the size it gave back, what they must not hol
     (lambda: norvek.decrypt(KEY16, SECRET_CIPHER),
      lambda: new_bytes_objects(len(SECRET_CIPHER) + 16), SECRET[8:40],
      "decrypt copying the plaintext out of its room"),
+    (lambda: norvek.aes256_decrypt(SECRET_AES256, BRIDGE_KEY),
+     lambda: new_heap_areas(len(SECRET_AES256) + 16), SECRET[16:40],
+     "aes256_decrypt: the platform's plaintext object"),
+    (lambda: norvek.system_aes128_decrypt(SECRET_AES128, BRIDGE_KEY[:16]),
+     lambda: new_heap_areas(len(SECRET)), SECRET[16:40],
+     "system_aes128_decrypt: the platform's plaintext object"),
+    (lambda: norvek.base64_class_decode(base64.b64encode(SECRET)),
+     lambda: new_heap_areas(len(SECRET)), SECRET[16:40],
+     "base64_class_decode: the codec's data object"),
     (raises(lambda: norvek.chain_encrypt(CHAIN + ["x"], b"abc")),
      lambda: new_heap_areas(4 * (len(CHAIN) + 1)), CHAIN_BYTES[16:80],
      "a chain whose last entry is not an int"),
