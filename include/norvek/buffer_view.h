@@ -12,8 +12,10 @@
 //   - output(): only the output of CNorVekXCryptoHelper::Encrypt and Decrypt,
 //     and only with at least CNorVekXBufferView::CipherRoom(input length)
 //     writable bytes lent that overlap no input. Both then write into the
-//     lent memory and keep it (see crypto_helper.h); size() is then the
-//     length written, or 0 on failure.
+//     lent memory and keep it (see crypto_helper.h). size() is then the
+//     answer on success; on failure it is what crypto_helper.h says the
+//     output holds, not 0: the whole lent size after a short key, the
+//     ciphertext's length (of zeros) after a refused ciphertext.
 // Anywhere else the library may take, grow or give back a buffer's storage,
 // which for lent memory would free what it does not own.
 #pragma once
