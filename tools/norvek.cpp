@@ -21,6 +21,7 @@
 
 using namespace norvek_tool;
 using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXBufferView;
 
 namespace {
 
@@ -115,6 +116,47 @@ void run_buffer(const Io& io, const BufferOp& op) {
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
   op(in, form ? *form : out);
+}
+
+// Bytes cleared however the scope ends: keys, plaintext.
+struct Wiped {
+  Bytes bytes;
+  Wiped() = default;
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { wipe(bytes); }
+};
+
+// The buffer cipher reads the input where it was read to and writes into
+// the tool's own region: nothing is copied or zero-filled first. Plaintext
+// on either side is wiped before its memory goes.
+void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
+  const bool raw = io.in_form == "raw";
+  Region text;
+  Wiped decoded;  // the other input forms
+  {
+    Input file(io.file);
+    if (raw)
+      read_region(file, text);
+    else
+      decoded.bytes = decode_form(read_all(file), io.in_form);
+  }
+  text.secret = encrypt;
+  const uint8_t* data = raw ? text.data : decoded.bytes.data();
+  const size_t size = raw ? text.size : decoded.bytes.size();
+  Wiped key;
+  key.bytes = hex_argument(key_hex, "--key-hex");
+  wipe(key_hex);
+  Region result(CNorVekXBufferView::CipherRoom(size));
+  result.secret = !encrypt;
+  result.size = encrypt ? buffer_encrypt(data, size, key.bytes, result.data)
+                        : buffer_decrypt(data, size, key.bytes, result.data);
+  wipe(key.bytes);
+  Output out(io.output, false);
+  std::unique_ptr<Sink> form = output_form(io.out_form, out);
+  Sink& sink = form ? *form : out;
+  if (result.size != 0) sink.write(result.data, result.size);
+  sink.finish();
 }
 
 NSData whole_data(const Io& io) {
@@ -276,13 +318,7 @@ void add_ciphers(CLI::App& app) {
                 : "Undo the buffer cipher; bad padding or a ragged length fails",
         encrypt ? "norvek encrypt --key-hex 000102030405060708090a0b0c0d0e0f plain.bin -o c.bin"
                 : "norvek decrypt --key-hex 000102030405060708090a0b0c0d0e0f c.bin",
-        "raw", whole([key, encrypt](CNorVekXBuffer& in, Sink& out) {
-          Bytes k = hex_argument(*key, "--key-hex");
-          wipe(*key);
-          encrypt ? buffer_encrypt(in, k) : buffer_decrypt(in, k);
-          wipe(k);
-          write_buffer(in, out);
-        }));
+        "raw", [key, encrypt](const Io& io) { run_cipher(io, *key, encrypt); });
     cmd->add_option("--key-hex", *key, "key in hex; its first 16 bytes are used, fewer fail")
         ->required();
   }
