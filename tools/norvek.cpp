@@ -220,16 +220,19 @@ void add_codecs(CLI::App& app) {
                 encode ? "printf 'hi' | norvek base64 encode --web-safe --no-padding"
                        : "printf 'aGk=' | norvek base64 decode --class",
                 "raw", [flags, encode](const Io& io) {
-                  if (!flags->web_safe && !flags->no_padding && !flags->strict)
+                  const bool plain = !flags->web_safe && !flags->no_padding && !flags->strict;
+                  const bool padded = !flags->no_padding;
+                  if (encode)
                     return run_stream(
                         io,
-                        [encode](Sink& next) {
-                          return encode ? base64_encoder(next) : base64_decoder(next);
+                        [plain, flags, padded](Sink& next) {
+                          return plain ? base64_encoder(next)
+                                       : class_encoder(next, flags->web_safe, padded);
                         },
                         false);
-                  run_data(io, [flags, encode](const NSData& in) {
-                    return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
-                                  : codec_decode(in, flags->web_safe, !flags->no_padding);
+                  if (plain) return run_stream(io, base64_decoder, false);
+                  run_data(io, [flags, padded](const NSData& in) {
+                    return codec_decode(in, flags->web_safe, padded);
                   });
                 });
     cmd->add_flag("--web-safe", flags->web_safe, "web-safe alphabet ('-' and '_'), codec class");

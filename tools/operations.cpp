@@ -38,11 +38,11 @@ Bytes hex_decode(const Bytes& in) {
   return out;
 }
 
-NSData codec_encode(const NSData& in, bool web_safe, bool padded) {
-  if (web_safe) return Codec::webSafeEncodeData(in, padded);
-  if (padded) return Codec::encodeData(in);
-  return Codec::PrivateMethods::baseEncode(in.bytes(), in.length(),
-                                           Codec::PrivateMethods::kStandardAlphabet, false);
+NSData codec_encode(const uint8_t* in, uint64_t size, bool web_safe, bool padded) {
+  if (web_safe) return Codec::webSafeEncodeBytes(in, size, padded);
+  if (padded) return Codec::encodeBytes(in, size);
+  return Codec::PrivateMethods::baseEncode(in, size, Codec::PrivateMethods::kStandardAlphabet,
+                                           false);
 }
 
 NSData codec_decode(const NSData& in, bool web_safe, bool padded) {

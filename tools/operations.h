@@ -19,7 +19,7 @@ Bytes hex_decode(const Bytes& in);  // strict: odd length or a non-hex digit fai
 // strict. The class answers nil both for failure and for an empty result;
 // empty input gives empty output, and nil for any other input is reported as
 // failure (so text that is only whitespace or padding fails).
-NSData codec_encode(const NSData& in, bool web_safe, bool padded);
+NSData codec_encode(const uint8_t* in, uint64_t size, bool web_safe, bool padded);
 NSData codec_decode(const NSData& in, bool web_safe, bool padded);
 
 Bytes rand_bytes(int32_t count);  // the library gives at least 3 bytes
