@@ -132,7 +132,7 @@ struct Wiped {
 // on either side is wiped before its memory goes.
 void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
   const bool raw = io.in_form == "raw";
-  Region text;
+  Region text(encrypt);
   Wiped decoded;  // the other input forms
   {
     Input file(io.file);
@@ -141,14 +141,13 @@ void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
     else
       decoded.bytes = decode_form(read_all(file), io.in_form);
   }
-  text.secret = encrypt;
   const uint8_t* data = raw ? text.data : decoded.bytes.data();
   const size_t size = raw ? text.size : decoded.bytes.size();
   Wiped key;
   key.bytes = hex_argument(key_hex, "--key-hex");
   wipe(key_hex);
-  Region result(CNorVekXBufferView::CipherRoom(size));
-  result.secret = !encrypt;
+  Region result(!encrypt);
+  result.reserve(CNorVekXBufferView::CipherRoom(size));
   result.size = encrypt ? buffer_encrypt(data, size, key.bytes, result.data)
                         : buffer_decrypt(data, size, key.bytes, result.data);
   wipe(key.bytes);

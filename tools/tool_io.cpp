@@ -172,7 +172,7 @@ size_t Input::size_hint() const {
 
 Region::~Region() {
   if (data == nullptr) return;
-  if (secret) explicit_bzero(data, size);
+  if (secret_) explicit_bzero(data, size);
   ::munmap(data, capacity);
 }
 

@@ -70,8 +70,7 @@ void pump(Input& in, Sink& out);
 // is unmapped, as the library wipes its buffers.
 class Region {
  public:
-  Region() = default;
-  explicit Region(size_t capacity) { reserve(capacity); }
+  explicit Region(bool secret) : secret_(secret) {}
   Region(const Region&) = delete;
   Region& operator=(const Region&) = delete;
   ~Region();
@@ -80,7 +79,9 @@ class Region {
   uint8_t* data = nullptr;
   size_t size = 0;  // bytes in use
   size_t capacity = 0;
-  bool secret = false;
+
+ private:
+  bool secret_;
 };
 
 // The whole input read into `region`: a regular file in one pass into a
