@@ -403,56 +403,12 @@ class KeyArea {
   char m_bytes[kKeyAreaSize];
 };
 
-// A heap area that is wiped before it is freed: it holds plaintext in one
-// direction or the other.
-class ScratchArea {
- public:
-  explicit ScratchArea(size_t size) : m_bytes(std::calloc(size, 1)), m_size(size) {}
-  ~ScratchArea() {
-    norvek_secure_wipe(m_bytes, m_size);
-    std::free(m_bytes);
-  }
-  ScratchArea(const ScratchArea&) = delete;
-  ScratchArea& operator=(const ScratchArea&) = delete;
-
-  void* get() const { return m_bytes; }
-
- private:
-  void* m_bytes;
-  size_t m_size;
-};
-
-// The 128-bit pair: nil or empty data comes back as it is; a nil, empty or
-// over-long key gives nil. The output goes through a zero-filled heap area
-// (an input-sized area on the stack would overflow it for large inputs),
-// copied into the result, then wiped and freed on every path.
-NSData cipher_128(CCOperation op, const NSData& data, const NSString& key) {
-  if (data.length() == 0) return data;
-  if (key.length() == 0) return NSData();
-  KeyArea keyArea;
-  if (!keyArea.load(key)) return NSData();
-
-  const NSUInteger n = data.length();
-  if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
-  const size_t areaSize = n + kCCBlockSizeAES128;
-  const ScratchArea scratch(areaSize);
-  if (scratch.get() == nullptr) return NSData();
-
-  size_t moved = 0;
-  const CCCryptorStatus status =
-      CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), kCCKeySizeAES128,
-              nullptr, data.bytes(), n, scratch.get(), areaSize, &moved);
-  if (status != kCCSuccess) return NSData();
-  return NSData::dataWithBytes(scratch.get(), moved);
-}
-
-// The 256-bit pair: nil data counts as empty and a nil or empty key as 32
-// zero bytes (data already stored may rely on both). The result takes over
-// the heap area without a copy.
-NSData cipher_256(CCOperation op, const NSData& data, const NSString& key) {
-  KeyArea keyArea;
-  if (!keyArea.load(key)) return NSData();
-
+// Ciphers `data` under the key area's first `keyLength` bytes into a heap
+// area that the result takes over without a copy (a copy would hold a third
+// input-sized area at once). A failing call may leave deciphered blocks
+// before a bad pad in the area: it is wiped before it is freed.
+NSData cipher_to_data(CCOperation op, const NSData& data, const KeyArea& keyArea,
+                      size_t keyLength) {
   const NSUInteger n = data.length();
   if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
   const size_t areaSize = n + kCCBlockSizeAES128;
@@ -461,15 +417,32 @@ NSData cipher_256(CCOperation op, const NSData& data, const NSString& key) {
 
   size_t moved = 0;
   const CCCryptorStatus status =
-      CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), kCCKeySizeAES256,
-              nullptr, data.bytes(), n, area, areaSize, &moved);
+      CCCrypt(op, kCCAlgorithmAES128, kCCOptionPKCS7Padding, keyArea.bytes(), keyLength, nullptr,
+              data.bytes(), n, area, areaSize, &moved);
   if (status != kCCSuccess) {
-    // The platform may leave deciphered blocks before a bad pad in place.
     norvek_secure_wipe(area, areaSize);
     std::free(area);
     return NSData();
   }
   return NSData::dataWithBytesNoCopy(area, moved);
+}
+
+// The 128-bit pair: nil or empty data comes back as it is; a nil, empty or
+// over-long key gives nil.
+NSData cipher_128(CCOperation op, const NSData& data, const NSString& key) {
+  if (data.length() == 0) return data;
+  if (key.length() == 0) return NSData();
+  KeyArea keyArea;
+  if (!keyArea.load(key)) return NSData();
+  return cipher_to_data(op, data, keyArea, kCCKeySizeAES128);
+}
+
+// The 256-bit pair: nil data counts as empty and a nil or empty key as 32
+// zero bytes (data already stored may rely on both).
+NSData cipher_256(CCOperation op, const NSData& data, const NSString& key) {
+  KeyArea keyArea;
+  if (!keyArea.load(key)) return NSData();
+  return cipher_to_data(op, data, keyArea, kCCKeySizeAES256);
 }
 
 }  // namespace

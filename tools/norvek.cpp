@@ -21,6 +21,7 @@
 
 using namespace norvek_tool;
 using NorvekCryptoSpace::CNorVekXBuffer;
+using NorvekCryptoSpace::CNorVekXBufferView;
 
 namespace {
 
@@ -117,6 +118,46 @@ void run_buffer(const Io& io, const BufferOp& op) {
   op(in, form ? *form : out);
 }
 
+// Bytes cleared however the scope ends: keys, plaintext.
+struct Wiped {
+  Bytes bytes;
+  Wiped() = default;
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { wipe(bytes); }
+};
+
+// The buffer cipher reads the input where it was read to and writes into
+// the tool's own region: nothing is copied or zero-filled first. Plaintext
+// on either side is wiped before its memory goes.
+void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
+  const bool raw = io.in_form == "raw";
+  Region text(encrypt);
+  Wiped decoded;  // the other input forms
+  {
+    Input file(io.file);
+    if (raw)
+      read_region(file, text);
+    else
+      decoded.bytes = decode_form(read_all(file), io.in_form);
+  }
+  const uint8_t* data = raw ? text.data : decoded.bytes.data();
+  const size_t size = raw ? text.size : decoded.bytes.size();
+  Wiped key;
+  key.bytes = hex_argument(key_hex, "--key-hex");
+  wipe(key_hex);
+  Region result(!encrypt);
+  result.reserve(CNorVekXBufferView::CipherRoom(size));
+  result.size = encrypt ? buffer_encrypt(data, size, key.bytes, result.data)
+                        : buffer_decrypt(data, size, key.bytes, result.data);
+  wipe(key.bytes);
+  Output out(io.output, false);
+  std::unique_ptr<Sink> form = output_form(io.out_form, out);
+  Sink& sink = form ? *form : out;
+  if (result.size != 0) sink.write(result.data, result.size);
+  sink.finish();
+}
+
 NSData whole_data(const Io& io) {
   if (io.in_form == "raw") return read_data(io.file);
   Input file(io.file);
@@ -178,16 +219,19 @@ void add_codecs(CLI::App& app) {
                 encode ? "printf 'hi' | norvek base64 encode --web-safe --no-padding"
                        : "printf 'aGk=' | norvek base64 decode --class",
                 "raw", [flags, encode](const Io& io) {
-                  if (!flags->web_safe && !flags->no_padding && !flags->strict)
+                  const bool plain = !flags->web_safe && !flags->no_padding && !flags->strict;
+                  const bool padded = !flags->no_padding;
+                  if (encode)
                     return run_stream(
                         io,
-                        [encode](Sink& next) {
-                          return encode ? base64_encoder(next) : base64_decoder(next);
+                        [plain, flags, padded](Sink& next) {
+                          return plain ? base64_encoder(next)
+                                       : class_encoder(next, flags->web_safe, padded);
                         },
                         false);
-                  run_data(io, [flags, encode](const NSData& in) {
-                    return encode ? codec_encode(in, flags->web_safe, !flags->no_padding)
-                                  : codec_decode(in, flags->web_safe, !flags->no_padding);
+                  if (plain) return run_stream(io, base64_decoder, false);
+                  run_data(io, [flags, padded](const NSData& in) {
+                    return codec_decode(in, flags->web_safe, padded);
                   });
                 });
     cmd->add_flag("--web-safe", flags->web_safe, "web-safe alphabet ('-' and '_'), codec class");
@@ -276,13 +320,7 @@ void add_ciphers(CLI::App& app) {
                 : "Undo the buffer cipher; bad padding or a ragged length fails",
         encrypt ? "norvek encrypt --key-hex 000102030405060708090a0b0c0d0e0f plain.bin -o c.bin"
                 : "norvek decrypt --key-hex 000102030405060708090a0b0c0d0e0f c.bin",
-        "raw", whole([key, encrypt](CNorVekXBuffer& in, Sink& out) {
-          Bytes k = hex_argument(*key, "--key-hex");
-          wipe(*key);
-          encrypt ? buffer_encrypt(in, k) : buffer_decrypt(in, k);
-          wipe(k);
-          write_buffer(in, out);
-        }));
+        "raw", [key, encrypt](const Io& io) { run_cipher(io, *key, encrypt); });
     cmd->add_option("--key-hex", *key, "key in hex; its first 16 bytes are used, fewer fail")
         ->required();
   }

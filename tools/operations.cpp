@@ -38,11 +38,11 @@ Bytes hex_decode(const Bytes& in) {
   return out;
 }
 
-NSData codec_encode(const NSData& in, bool web_safe, bool padded) {
-  if (web_safe) return Codec::webSafeEncodeData(in, padded);
-  if (padded) return Codec::encodeData(in);
-  return Codec::PrivateMethods::baseEncode(in.bytes(), in.length(),
-                                           Codec::PrivateMethods::kStandardAlphabet, false);
+NSData codec_encode(const uint8_t* in, uint64_t size, bool web_safe, bool padded) {
+  if (web_safe) return Codec::webSafeEncodeBytes(in, size, padded);
+  if (padded) return Codec::encodeBytes(in, size);
+  return Codec::PrivateMethods::baseEncode(in, size, Codec::PrivateMethods::kStandardAlphabet,
+                                           false);
 }
 
 NSData codec_decode(const NSData& in, bool web_safe, bool padded) {
@@ -63,20 +63,25 @@ Bytes rand_bytes(int32_t count) {
   return out;
 }
 
-// Encrypt and Decrypt copy their input first, so one buffer serves as both.
-void buffer_encrypt(CNorVekXBuffer& in, const Bytes& key) {
-  if (CNorVekXCryptoHelper::Encrypt(to_buffer(key), in, in) == 0) fail("key shorter than 16 bytes");
+uint64_t buffer_encrypt(const uint8_t* in, uint64_t size, const Bytes& key, uint8_t* out) {
+  const CNorVekXBufferView k(key.data(), key.size()), data(in, size);
+  CNorVekXBufferView cipher(out, CNorVekXBufferView::CipherRoom(size));
+  if (CNorVekXCryptoHelper::Encrypt(k.input(), data.input(), cipher.output()) == 0)
+    fail("key shorter than 16 bytes");
+  return cipher.size();
 }
 
-void buffer_decrypt(CNorVekXBuffer& in, const Bytes& key) {
-  const uint64_t size = in.m_nSize;
-  uint64_t n = CNorVekXCryptoHelper::Decrypt(to_buffer(key), in, in);
+uint64_t buffer_decrypt(const uint8_t* in, uint64_t size, const Bytes& key, uint8_t* out) {
+  const CNorVekXBufferView k(key.data(), key.size()), cipher(in, size);
+  CNorVekXBufferView data(out, CNorVekXBufferView::CipherRoom(size));
+  const uint64_t n = CNorVekXCryptoHelper::Decrypt(k.input(), cipher.input(), data.output());
   // 0 is also the answer for a correct ciphertext of empty data: that one
   // leaves the output empty, a refused ciphertext leaves its length of zeros.
   if (n == 0) {
     if (key.size() < 16) fail("key shorter than 16 bytes");
-    if (size == 0 || in.m_nSize != 0) fail("bad padding or ciphertext length");
+    if (size == 0 || data.size() != 0) fail("bad padding or ciphertext length");
   }
+  return n;
 }
 
 NSData bridge(Bridge which, bool encrypt, const NSData& in, const std::optional<std::string>& key) {

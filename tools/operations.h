@@ -19,13 +19,16 @@ Bytes hex_decode(const Bytes& in);  // strict: odd length or a non-hex digit fai
 // strict. The class answers nil both for failure and for an empty result;
 // empty input gives empty output, and nil for any other input is reported as
 // failure (so text that is only whitespace or padding fails).
-NSData codec_encode(const NSData& in, bool web_safe, bool padded);
+NSData codec_encode(const uint8_t* in, uint64_t size, bool web_safe, bool padded);
 NSData codec_decode(const NSData& in, bool web_safe, bool padded);
 
 Bytes rand_bytes(int32_t count);  // the library gives at least 3 bytes
 
-void buffer_encrypt(NorvekCryptoSpace::CNorVekXBuffer& in, const Bytes& key);
-void buffer_decrypt(NorvekCryptoSpace::CNorVekXBuffer& in, const Bytes& key);
+// The buffer cipher from `size` bytes at `in` into `out`, memory the caller
+// owns and lends to the library: `out` holds CipherRoom(size) bytes and
+// overlaps nothing of `in`. Answers the length written to `out`.
+uint64_t buffer_encrypt(const uint8_t* in, uint64_t size, const Bytes& key, uint8_t* out);
+uint64_t buffer_decrypt(const uint8_t* in, uint64_t size, const Bytes& key, uint8_t* out);
 
 enum class Bridge { kSystem128, kAes256 };
 // `key` absent is the nil key.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "norvek/norvek_crypto.h"
+#include "operations.h"
 
 using namespace NorvekCryptoSpace;
 
@@ -136,6 +137,23 @@ class Base64Encoder final : public Pieces {
     if (newline_) next_.write(reinterpret_cast<const uint8_t*>("\n"), 1);
   }
   bool newline_;
+};
+
+class ClassEncoder final : public Pieces {
+ public:
+  ClassEncoder(Sink& next, bool web_safe, bool padded)
+      : Pieces(next), web_safe_(web_safe), padded_(padded) {}
+
+ private:
+  // The class encodes each byte triple on its own and pads only a short last
+  // group; pieces are whole triples, so the last piece alone can end short.
+  // Empty input has no text (the class answers nil for it).
+  size_t process(const uint8_t* data, size_t size, bool /*last*/) override {
+    const NSData text = codec_encode(data, size, web_safe_, padded_);
+    if (text.length() != 0) next_.write(static_cast<const uint8_t*>(text.bytes()), text.length());
+    return size;
+  }
+  bool web_safe_, padded_;
 };
 
 class Base64Decoder final : public Pieces {
@@ -274,6 +292,9 @@ std::unique_ptr<Sink> base64_encoder(Sink& next, bool newline) {
   return std::make_unique<Base64Encoder>(next, newline);
 }
 std::unique_ptr<Sink> base64_decoder(Sink& next) { return std::make_unique<Base64Decoder>(next); }
+std::unique_ptr<Sink> class_encoder(Sink& next, bool web_safe, bool padded) {
+  return std::make_unique<ClassEncoder>(next, web_safe, padded);
+}
 std::unique_ptr<Sink> uri_encoder(Sink& next) { return std::make_unique<UriEncoder>(next); }
 std::unique_ptr<Sink> uri_decoder(Sink& next) { return std::make_unique<UriDecoder>(next); }
 std::unique_ptr<Sink> sha1_digest(Sink& next) { return std::make_unique<Sha1Digest>(next); }

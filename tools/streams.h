@@ -21,6 +21,9 @@ std::unique_ptr<Sink> hex_form_decoder(Sink& next);
 std::unique_ptr<Sink> base64_encoder(Sink& next, bool newline = false);
 // The lenient plain decoder: never fails, stops where the library stops.
 std::unique_ptr<Sink> base64_decoder(Sink& next);
+// The codec class's encoder (codec_encode): standard or web-safe alphabet,
+// padded or not.
+std::unique_ptr<Sink> class_encoder(Sink& next, bool web_safe, bool padded);
 std::unique_ptr<Sink> uri_encoder(Sink& next);
 // A '%' without two hex digits after it, or a zero byte, fails.
 std::unique_ptr<Sink> uri_decoder(Sink& next);

@@ -2,6 +2,7 @@
 #include "tool_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,7 +95,8 @@ struct Area {
 };
 
 // Reads to the end, first into `first` bytes of room.
-void read_into(Input& in, Area& area, size_t first) {
+template <class Room>
+void read_into(Input& in, Room& area, size_t first) {
   area.reserve(first);
   for (;;) {
     if (area.size == area.capacity) area.reserve(std::max(2 * area.capacity, kPiece));
@@ -102,6 +104,35 @@ void read_into(Input& in, Area& area, size_t first) {
     if (n == 0) return;
     area.size += n;
   }
+}
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+size_t page_rounded(size_t n) {
+  const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  if (n > SIZE_MAX - kHugePage - page) throw std::bad_alloc();
+  return (n + page - 1) / page * page;
+}
+
+// A fresh mapping of `size` bytes (a multiple of the page size); from a huge
+// page on it starts on a huge page boundary, so that all of it can be one.
+uint8_t* map_fresh(size_t size) {
+  const bool huge = size >= kHugePage;
+  const size_t span = huge ? size + kHugePage : size;
+  void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  auto* base = static_cast<uint8_t*>(p);
+  if (!huge) return base;
+  const size_t head = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
+  if (head != 0) ::munmap(base, head);
+  ::munmap(base + head + size, kHugePage - head);
+  return base + head;
+}
+
+void ask_huge_pages(uint8_t* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+  if (size >= kHugePage) ::madvise(data, size, MADV_HUGEPAGE);  // a hint: else small pages
+#endif
 }
 
 Bytes without_whitespace(const Bytes& text) {
@@ -137,6 +168,32 @@ size_t Input::size_hint() const {
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
   return static_cast<size_t>(st.st_size);
+}
+
+Region::~Region() {
+  if (data == nullptr) return;
+  if (secret_) explicit_bzero(data, size);
+  ::munmap(data, capacity);
+}
+
+void Region::reserve(size_t n) {
+  if (n <= capacity) return;
+  n = page_rounded(n);
+  if (data == nullptr) {
+    data = map_fresh(n);
+  } else {
+    // Growing moves the pages, it copies nothing; a secret region's old
+    // place is left unmapped, holding nothing.
+    void* p = ::mremap(data, capacity, n, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    data = static_cast<uint8_t*>(p);
+  }
+  capacity = n;
+  ask_huge_pages(data, capacity);
+}
+
+void read_region(Input& in, Region& region) {
+  read_into(in, region, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
 }
 
 void pump(Input& in, Sink& out) {
