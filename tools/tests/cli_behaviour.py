@@ -345,16 +345,17 @@ def hmac_key_wiped():
 
 @task
 def encrypt_input_wiped():
-    # Once enciphered, the plaintext is gone from the process in every input
-    # form, its text forms' copies included: looked for while the output waits
-    # for a FIFO's reader.
+    # Once enciphered, the plaintext (in every input form, its text forms'
+    # copies included) and the key's bytes are gone from the process: looked
+    # for while the output waits for a FIFO's reader.
     folder = os.path.join(SCRATCH, "encrypt-wiped")
     os.makedirs(folder)
     fifo = os.path.join(folder, "fifo")
     os.mkfifo(fifo)
-    plain = random.Random(0x5EC).randbytes(96)
+    draw = random.Random(0x5EC)
+    plain, key = draw.randbytes(96), draw.randbytes(16)
     for form, text in (("raw", plain), ("hex", plain.hex().encode()), ("base64", base64.b64encode(plain))):
-        p = subprocess.Popen([TOOL, "encrypt", "--key-hex", KEY16, "--in", form, "-o", fifo],
+        p = subprocess.Popen([TOOL, "encrypt", "--key-hex", key.hex(), "--in", form, "-o", fifo],
                              stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
             p.stdin.write(text)
@@ -367,7 +368,7 @@ def encrypt_input_wiped():
                     break
                 threading.Event().wait(0.05)
             # 8 bytes from the middle of each, clear of what the allocator writes into freed blocks.
-            found = [count_in_memory(p.pid, t[len(t) // 2 - 4:len(t) // 2 + 4]) for t in {plain, text}]
+            found = [count_in_memory(p.pid, t[len(t) // 2 - 4:len(t) // 2 + 4]) for t in {plain, text, key}]
         finally:
             # A reader that never blocks: the output (112 bytes) fits the FIFO.
             reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
@@ -377,8 +378,8 @@ def encrypt_input_wiped():
             except BlockingIOError:
                 got = b""
             os.close(reader)
-        check(waiting and not any(found) and got == run(["encrypt", "--key-hex", KEY16], plain).stdout,
-              f"encrypt --in {form}: its input found {found} times while the output waits")
+        check(waiting and not any(found) and got == run(["encrypt", "--key-hex", key.hex()], plain).stdout,
+              f"encrypt --in {form}: its input or key found {found} times while the output waits")
 
 
 def special_targets(folder):
