@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -153,6 +155,34 @@ TEST(CipherBridge, RaggedOrBadlyPaddedCiphertextsGiveNil) {
     for (const Bytes& blocks : ends) {
       const Bytes cipher = openssl_aes_cbc(key_bytes("key", p.keySize), kZeroIv, blocks, true);
       EXPECT_TRUE(p.decrypt(data_of(cipher), ns("key")).isNil()) << p.name;
+    }
+  }
+}
+
+TEST(CipherBridge, LengthsNearTheTopOfSizeTGiveNil) {
+  // No output area of length + 16 bytes can be had for these: each call
+  // answers nil before the cipher reads a byte. The objects claim lengths
+  // far beyond the one byte they hold, so a read would overrun it.
+  const size_t lengths[] = {SIZE_MAX, SIZE_MAX - 1, SIZE_MAX - 15, SIZE_MAX - 16, SIZE_MAX / 2 + 1};
+  for (const Pair& p : kPairs) {
+    for (const size_t n : lengths) {
+      const NSData huge = NSData::dataWithBytesNoCopy(std::malloc(1), n);
+      ASSERT_EQ(huge.length(), n);
+      EXPECT_TRUE(p.encrypt(huge, ns("key")).isNil()) << p.name << " " << n;
+      EXPECT_TRUE(p.decrypt(huge, ns("key")).isNil()) << p.name << " " << n;
+    }
+  }
+}
+
+TEST(CipherBridge, APaddingOnlyBlockDeciphersToEmptyData) {
+  // The ciphertext of empty data: an empty object, not nil, in both pairs.
+  for (const Pair& p : kPairs) {
+    for (const std::string& k : kKeys) {
+      const Bytes cipher = openssl_aes_cbc(key_bytes(k, p.keySize), kZeroIv, {}, true, true);
+      ASSERT_EQ(cipher.size(), 16u);
+      const NSData back = p.decrypt(data_of(cipher), ns(k));
+      EXPECT_FALSE(back.isNil()) << p.name << " " << k;
+      EXPECT_EQ(back.length(), 0u) << p.name << " " << k;
     }
   }
 }

@@ -118,39 +118,31 @@ void run_buffer(const Io& io, const BufferOp& op) {
   op(in, form ? *form : out);
 }
 
-// Bytes cleared however the scope ends: keys, plaintext.
-struct Wiped {
-  Bytes bytes;
-  Wiped() = default;
-  Wiped(const Wiped&) = delete;
-  Wiped& operator=(const Wiped&) = delete;
-  ~Wiped() { wipe(bytes); }
-};
-
 // The buffer cipher reads the input where it was read to and writes into
 // the tool's own region: nothing is copied or zero-filled first. Plaintext
-// on either side is wiped before its memory goes.
+// on either side, in any input form, is wiped before its memory goes; the
+// input goes before the output is written.
 void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
-  const bool raw = io.in_form == "raw";
-  Region text(encrypt);
-  Wiped decoded;  // the other input forms
-  {
-    Input file(io.file);
-    if (raw)
-      read_region(file, text);
-    else
-      decoded.bytes = decode_form(read_all(file), io.in_form);
-  }
-  const uint8_t* data = raw ? text.data : decoded.bytes.data();
-  const size_t size = raw ? text.size : decoded.bytes.size();
-  Wiped key;
-  key.bytes = hex_argument(key_hex, "--key-hex");
-  wipe(key_hex);
   Region result(!encrypt);
-  result.reserve(CNorVekXBufferView::CipherRoom(size));
-  result.size = encrypt ? buffer_encrypt(data, size, key.bytes, result.data)
-                        : buffer_decrypt(data, size, key.bytes, result.data);
-  wipe(key.bytes);
+  {
+    Region text(encrypt);
+    Wiped decoded;  // the other input forms
+    {
+      Input file(io.file);
+      read_region(file, text);
+    }
+    const bool raw = io.in_form == "raw";
+    if (!raw) decoded.bytes = decode_form(text.data, text.size, io.in_form);
+    const uint8_t* data = raw ? text.data : decoded.bytes.data();
+    const size_t size = raw ? text.size : decoded.bytes.size();
+    Wiped key;
+    key.bytes = hex_argument(key_hex, "--key-hex");
+    wipe(key_hex);
+    result.reserve(CNorVekXBufferView::CipherRoom(size));
+    result.size = encrypt ? buffer_encrypt(data, size, key.bytes, result.data)
+                          : buffer_decrypt(data, size, key.bytes, result.data);
+    wipe_stack();  // the hex decoder's and the cipher's copies
+  }
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
   Sink& sink = form ? *form : out;

@@ -135,13 +135,24 @@ void ask_huge_pages(uint8_t* data, size_t size) {
 #endif
 }
 
-Bytes without_whitespace(const Bytes& text) {
+Bytes without_whitespace(const uint8_t* text, size_t size) {
   Bytes out;
-  out.reserve(text.size());
-  for (uint8_t c : text)
-    if (!std::isspace(c)) out.push_back(c);
+  out.reserve(size);
+  for (size_t i = 0; i < size; ++i)
+    if (!std::isspace(text[i])) out.push_back(text[i]);
   return out;
 }
+
+// A data object only the tool holds, cleared however the scope ends.
+struct WipedData {
+  NSData data;
+  WipedData() = default;
+  WipedData(const WipedData&) = delete;
+  WipedData& operator=(const WipedData&) = delete;
+  ~WipedData() {
+    if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
+  }
+};
 
 }  // namespace
 
@@ -369,11 +380,19 @@ void write_data(const NSData& data, Sink& out) {
 }
 
 Bytes decode_form(const Bytes& text, const std::string& form) {
-  if (form == "raw") return text;
-  Bytes compact = without_whitespace(text);
-  if (compact.empty()) return compact;
-  return form == "hex" ? hex_decode(compact)
-                       : to_bytes(codec_decode(to_data(compact), false, true));
+  return decode_form(text.data(), text.size(), form);
+}
+
+Bytes decode_form(const uint8_t* text, size_t size, const std::string& form) {
+  if (form == "raw") return Bytes(text, text + size);
+  Wiped compact;
+  compact.bytes = without_whitespace(text, size);
+  if (compact.bytes.empty()) return {};
+  if (form == "hex") return hex_decode(compact.bytes);
+  WipedData in, out;
+  in.data = to_data(compact.bytes);
+  out.data = codec_decode(in.data, false, true);
+  return to_bytes(out.data);
 }
 
 Bytes encode_form(const Bytes& bytes, const std::string& form) {

@@ -129,7 +129,9 @@ void write_data(const NSData& data, Sink& out);
 // Byte strings in the tool's forms: "raw", "hex" (case-insensitive digits,
 // whitespace ignored) or "base64" (standard alphabet, padded, whitespace
 // ignored). A malformed text is an operation failure.
+// The text may be a key or plaintext: the copies made on the way are wiped.
 Bytes decode_form(const Bytes& text, const std::string& form);
+Bytes decode_form(const uint8_t* text, size_t size, const std::string& form);
 // hex and base64 end with a newline; raw is the bytes as they are.
 Bytes encode_form(const Bytes& bytes, const std::string& form);
 
@@ -140,6 +142,15 @@ Bytes hex_argument(const std::string& text, const std::string& option);
 // Clears key material before its memory goes back to the allocator.
 void wipe(Bytes& bytes);
 void wipe(std::string& text);
+
+// Bytes cleared however the scope ends: keys, plaintext.
+struct Wiped {
+  Bytes bytes;
+  Wiped() = default;
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { wipe(bytes); }
+};
 // Clears the stack below the caller and the vector registers, where keying
 // code leaves copies of a key.
 void wipe_stack();

@@ -343,6 +343,45 @@ def hmac_key_wiped():
               f"hmac-sha1 with a {size}-byte key: the key found {found} times while digesting")
 
 
+@task
+def encrypt_input_wiped():
+    # Once enciphered, the plaintext (in every input form, its text forms'
+    # copies included) and the key's bytes are gone from the process: looked
+    # for while the output waits for a FIFO's reader.
+    folder = os.path.join(SCRATCH, "encrypt-wiped")
+    os.makedirs(folder)
+    fifo = os.path.join(folder, "fifo")
+    os.mkfifo(fifo)
+    draw = random.Random(0x5EC)
+    plain, key = draw.randbytes(96), draw.randbytes(16)
+    for form, text in (("raw", plain), ("hex", plain.hex().encode()), ("base64", base64.b64encode(plain))):
+        p = subprocess.Popen([TOOL, "encrypt", "--key-hex", key.hex(), "--in", form, "-o", fifo],
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            p.stdin.write(text)
+            p.stdin.close()
+            waiting = False
+            for _ in range(600):  # until it sleeps opening the FIFO
+                with open(f"/proc/{p.pid}/stat") as f:
+                    waiting = f.read().rsplit(")", 1)[1].split()[0] == "S"
+                if waiting:
+                    break
+                threading.Event().wait(0.05)
+            # 8 bytes from the middle of each, clear of what the allocator writes into freed blocks.
+            found = [count_in_memory(p.pid, t[len(t) // 2 - 4:len(t) // 2 + 4]) for t in {plain, text, key}]
+        finally:
+            # A reader that never blocks: the output (112 bytes) fits the FIFO.
+            reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            p.wait()
+            try:
+                got = os.read(reader, 1 << 16)
+            except BlockingIOError:
+                got = b""
+            os.close(reader)
+        check(waiting and not any(found) and got == run(["encrypt", "--key-hex", key.hex()], plain).stdout,
+              f"encrypt --in {form}: its input or key found {found} times while the output waits")
+
+
 def special_targets(folder):
     """Existing files that are not regular, with how to tell each is intact:
     (name, path, check). A device node needs root; a FIFO does not."""
