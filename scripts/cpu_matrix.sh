@@ -34,7 +34,7 @@ command -v "$qemu" >/dev/null || { echo "cpu-matrix: $qemu missing (scripts/deps
 probe=$build/tests/path_probe
 [ -x "$probe" ] || { echo "cpu-matrix: no $probe (build the tests first)"; exit 1; }
 binaries=()
-for test in "$build"/tests/test_*; do [ -x "$test" ] && binaries+=("$test"); done
+for test in "$build"/tests/test_*; do [ -f "$test" ] && [ -x "$test" ] && binaries+=("$test"); done
 [ ${#binaries[@]} -gt 0 ] || { echo "cpu-matrix: no test binaries under $build/tests"; exit 1; }
 logs=$build/cpu_matrix
 rm -rf "$logs" && mkdir -p "$logs"

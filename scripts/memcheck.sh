@@ -11,7 +11,7 @@ shift
 command -v valgrind >/dev/null || { echo "memcheck: valgrind missing (scripts/deps.sh memcheck)"; exit 1; }
 clean=0 dirty=0
 for test in "$build"/tests/test_*; do
-  [ -x "$test" ] || continue
+  [ -f "$test" ] && [ -x "$test" ] || continue  # a precompiled header leaves a folder here
   name=$(basename "$test")
   log="$build/memcheck_$name.log"
   start=$SECONDS
