@@ -2,6 +2,7 @@
 // class-level schemes built on the library's primitives.
 #include "norvek/crypto_helper.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -410,7 +411,9 @@ class KeyArea {
 NSData cipher_to_data(CCOperation op, const NSData& data, const KeyArea& keyArea,
                       size_t keyLength) {
   const NSUInteger n = data.length();
-  if (n > SIZE_MAX - kCCBlockSizeAES128) return NSData();
+  // No allocator hands out more than PTRDIFF_MAX bytes: a longer area is
+  // refused here, without asking for it.
+  if (n > static_cast<size_t>(PTRDIFF_MAX) - kCCBlockSizeAES128) return NSData();
   const size_t areaSize = n + kCCBlockSizeAES128;
   void* area = std::malloc(areaSize);
   if (area == nullptr) return NSData();

@@ -163,7 +163,8 @@ TEST(CipherBridge, LengthsNearTheTopOfSizeTGiveNil) {
   // No output area of length + 16 bytes can be had for these: each call
   // answers nil before the cipher reads a byte. The objects claim lengths
   // far beyond the one byte they hold, so a read would overrun it.
-  const size_t lengths[] = {SIZE_MAX, SIZE_MAX - 1, SIZE_MAX - 15, SIZE_MAX - 16, SIZE_MAX / 2 + 1};
+  const size_t lengths[] = {SIZE_MAX,      SIZE_MAX - 1,     SIZE_MAX - 15,
+                            SIZE_MAX - 16, SIZE_MAX / 2 + 1, SIZE_MAX / 2 - 15};
   for (const Pair& p : kPairs) {
     for (const size_t n : lengths) {
       const NSData huge = NSData::dataWithBytesNoCopy(std::malloc(1), n);
