@@ -111,21 +111,37 @@ TEST(PlatformData, NoCopyTakesOverTheArea) {
   EXPECT_EQ(text_of(copy), "abcde");  // still alive through `copy`
 }
 
-TEST(PlatformData, NoCopyFreesTheAreaWhenTheObjectCannotBeMade) {
-  // The area is handed over even then: freed at once, exactly once
-  // (LeakSanitizer and AddressSanitizer in the asan build), and the
-  // failure passes through as an exception, never as an object.
-  auto* area = static_cast<uint8_t*>(std::malloc(8));
-  ASSERT_NE(area, nullptr);
-  bool thrown = false;
-  g_refuse_allocation = true;
-  try {
-    const NSData d = NSData::dataWithBytesNoCopy(area, 8);
-  } catch (...) {
-    thrown = true;
+TEST(PlatformData, NoCopyLendsTheAreaWithoutFreeWhenDone) {
+  // Under ASan a free of this stack array would be reported.
+  uint8_t lent[4] = {'w', 'x', 'y', 'z'};
+  {
+    const NSData d = NSData::dataWithBytesNoCopy(lent, 3, false);
+    EXPECT_EQ(d.bytes(), lent);
+    EXPECT_EQ(text_of(d), "wxy");
   }
-  g_refuse_allocation = false;
-  EXPECT_TRUE(thrown);
+  EXPECT_EQ(lent[0], 'w');
+  EXPECT_TRUE(NSData::dataWithBytesNoCopy(nullptr, 4, false).isNil());
+}
+
+TEST(PlatformData, NoCopyRaisesNSMallocExceptionWhenTheObjectCannotBeMade) {
+  // A handed-over area is freed at once, exactly once; a lent one is left
+  // alone (LeakSanitizer and AddressSanitizer in the asan build). The failure
+  // is the platform's malloc exception, never an object.
+  uint8_t lent[8] = {};
+  for (const bool freeWhenDone : {true, false}) {
+    void* area = freeWhenDone ? std::malloc(8) : lent;
+    ASSERT_NE(area, nullptr);
+    bool named = false;  // compared in place: naming it in a string would allocate
+    g_refuse_allocation = true;
+    try {
+      NSData::dataWithBytesNoCopy(area, 8, freeWhenDone);
+    } catch (const NSExceptionError& e) {
+      named = e.name() == "NSMallocException";
+    } catch (...) {
+    }
+    g_refuse_allocation = false;
+    EXPECT_TRUE(named) << "freeWhenDone " << freeWhenDone;
+  }
 }
 
 TEST(PlatformData, MutableDataStartsEmptyAndZeroFillsGrowth) {

@@ -14,12 +14,16 @@
 struct NSData::Store {
   uint8_t* bytes = nullptr;
   NSUInteger length = 0;
+  bool owned = true;  // false: the caller's memory, lent
 
   Store() = default;
-  Store(uint8_t* adopted, NSUInteger n) noexcept : bytes(adopted), length(n) {}
+  Store(uint8_t* area, NSUInteger n, bool adopted) noexcept
+      : bytes(area), length(n), owned(adopted) {}
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
-  ~Store() { std::free(bytes); }
+  ~Store() {
+    if (owned) std::free(bytes);
+  }
 };
 
 namespace {
@@ -57,13 +61,19 @@ NSData NSData::dataWithBytes(const void* bytes, NSUInteger length) {
 }
 
 NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length) {
+  return dataWithBytesNoCopy(bytes, length, true);
+}
+
+NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhenDone) {
   if (bytes == nullptr && length != 0) return NSData();
   std::shared_ptr<Store> store;
   try {
-    store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length);
-  } catch (...) {      // GCOVR_EXCL_START: needs the control block's allocation to fail
-    std::free(bytes);  // the area was handed over: do not leak it
-    throw;
+    store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length, freeWhenDone);
+  } catch (
+      const std::bad_alloc&) {  // GCOVR_EXCL_START: needs the control block's allocation to fail
+    // An area handed over is not leaked; the failure is the platform's own.
+    if (freeWhenDone) std::free(bytes);
+    raise_malloc_exception();
   }  // GCOVR_EXCL_STOP
   return NSData(std::move(store));
 }

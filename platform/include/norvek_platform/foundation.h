@@ -59,6 +59,10 @@ class NSData : public NSObject {
   // Takes over `bytes`, an area from malloc(); the object frees it when it
   // goes (at once, if the object cannot be made).
   static NSData dataWithBytesNoCopy(void* bytes, NSUInteger length);
+  // `dataWithBytesNoCopy:length:freeWhenDone:`. With `freeWhenDone` false
+  // the object only refers to `bytes`, which the caller keeps alive and
+  // unchanged while any handle to the object exists, and frees itself.
+  static NSData dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhenDone);
 
  protected:
   friend class NSMutableData;
