@@ -150,19 +150,34 @@ void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
   sink.finish();
 }
 
-NSData whole_data(const Io& io) {
-  if (io.in_form == "raw") return read_data(io.file);
-  Input file(io.file);
-  return to_data(decode_form(read_all(file), io.in_form));
-}
-
-void run_data(const Io& io, const DataOp& op) {
-  NSData in = whole_data(io);
-  NSData result = op(in);
-  in = NSData();  // the input goes before the output is written
+// The bridge and the codec class read the input where it was read to, lent
+// to the library as a data object. Plaintext on either side is wiped before
+// its memory goes: the input before the output is written, a secret result
+// after.
+void run_data(const Io& io, const DataOp& op, bool secret_result) {
+  NSData result;
+  {
+    Region text(true);
+    Wiped decoded;  // the other input forms
+    {
+      Input file(io.file);
+      read_region(file, text);
+    }
+    const bool raw = io.in_form == "raw";
+    if (!raw) decoded.bytes = decode_form(text.data, text.size, io.in_form);
+    uint8_t* data = raw ? text.data : decoded.bytes.data();
+    const size_t size = raw ? text.size : decoded.bytes.size();
+    reserve_heap(size + 16);  // the result: the input and a padding block at most
+    // Empty input is an object of its own, never lent memory that may be null.
+    const NSData in = size != 0 ? NSData::dataWithBytesNoCopy(data, size, false) : to_data(Bytes());
+    result = op(in);
+    // A result that is the input itself must not outlive the memory it lends.
+    if (result == in && size != 0) result = to_data(to_bytes(in));
+  }
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
   write_data(result, form ? *form : out);
+  if (secret_result) wipe(result);
 }
 
 CLI::App* command(CLI::App* parent, const std::string& name, const std::string& about,
@@ -222,9 +237,12 @@ void add_codecs(CLI::App& app) {
                         },
                         false);
                   if (plain) return run_stream(io, base64_decoder, false);
-                  run_data(io, [flags, padded](const NSData& in) {
-                    return codec_decode(in, flags->web_safe, padded);
-                  });
+                  run_data(
+                      io,
+                      [flags, padded](const NSData& in) {
+                        return codec_decode(in, flags->web_safe, padded);
+                      },
+                      true);
                 });
     cmd->add_flag("--web-safe", flags->web_safe, "web-safe alphabet ('-' and '_'), codec class");
     cmd->add_flag("--no-padding", flags->no_padding,
@@ -346,7 +364,8 @@ void add_ciphers(CLI::App& app) {
           "raw", [key, which, encrypt](const Io& io) {
             std::optional<std::string> text;
             if (key->option->count() > 0) text = key->text;
-            run_data(io, [&](const NSData& in) { return bridge(which, encrypt, in, text); });
+            run_data(
+                io, [&](const NSData& in) { return bridge(which, encrypt, in, text); }, !encrypt);
           });
       key->option = cmd->add_option(
           "--key", key->text,

@@ -137,29 +137,6 @@ void ask_huge_pages(uint8_t* data, size_t size) {
 #endif
 }
 
-// The whole-input commands get their results from the library, which takes
-// them from malloc: past glibc's mmap threshold each is mapped afresh and
-// faulted in 4 KiB at a time (at 64 MiB, 16,000 faults, which cost more than
-// the cipher). Growing the heap once by `bytes`, advised to take huge pages,
-// and keeping it when freed lets those areas come from there. This is the
-// tool's own allocator policy; nothing is touched, so it costs no memory.
-void reserve_heap(size_t bytes) {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
-  if (bytes < 4 * kHugePage || bytes > size_t{INT_MAX} / 2) return;
-  mallopt(M_TRIM_THRESHOLD, INT_MAX);  // what is freed stays for the next area
-  mallopt(M_MMAP_MAX, 0);              // this one from the heap
-  void* area = std::malloc(bytes);
-  mallopt(M_MMAP_MAX, 65536);  // glibc's default: later areas beyond the heap's room are mapped
-  if (area == nullptr) return;
-  const uintptr_t from = (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
-  const uintptr_t to = (reinterpret_cast<uintptr_t>(area) + bytes) / kHugePage * kHugePage;
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-  std::free(area);
-#else
-  (void)bytes;
-#endif
-}
-
 Bytes without_whitespace(const uint8_t* text, size_t size) {
   Bytes out;
   out.reserve(size);
@@ -249,7 +226,7 @@ Bytes read_all(Input& in) {
 CNorVekXBuffer read_buffer(const std::string& path) {
   Input in(path);
   const size_t hint = in.size_hint();
-  reserve_heap(2 * hint + kHugePage);  // the input and an input-sized result
+  reserve_heap(2 * hint);  // the input and an input-sized result
   CNorVekXBuffer buffer(hint);
   size_t got = 0;
   while (got < hint) {
@@ -272,14 +249,23 @@ CNorVekXBuffer read_buffer(const std::string& path) {
   return buffer;
 }
 
-NSData read_data(const std::string& path) {
-  Input in(path);
-  reserve_heap(2 * in.size_hint() + kHugePage);  // the input and the result (16 bytes more)
-  Area area;
-  read_into(in, area, in.size_hint() + 1);  // a regular file's bytes and the read that ends it
-  if (area.size == 0) return to_data(Bytes());
-  const size_t size = area.size;
-  return NSData::dataWithBytesNoCopy(area.release(), size);
+void reserve_heap(size_t bytes) {
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
+  if (bytes < kHugePage || bytes > size_t{INT_MAX} / 2) return;
+  bytes += kHugePage;                  // the allocator's own words, and room to align to huge pages
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);  // what is freed stays for the next area
+  mallopt(M_MMAP_MAX, 0);              // this one from the heap
+  void* area = std::malloc(bytes);
+  mallopt(M_MMAP_MAX, 65536);  // glibc's default: later areas beyond the heap's room are mapped
+  if (area == nullptr) return;
+  const uintptr_t from =
+      (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(area) + bytes) / kHugePage * kHugePage;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  std::free(area);
+#else
+  (void)bytes;
+#endif
 }
 
 Output::Output(const std::string& path, bool hold)
@@ -484,6 +470,12 @@ void wipe(Bytes& bytes) {
   if (bytes.empty()) return;  // an empty vector may have no storage at all
   explicit_bzero(bytes.data(), bytes.size());
   bytes.clear();
+}
+
+void wipe(const NSData& data) {
+  // The bytes of an object only the tool holds: writing them changes no one
+  // else's view of it.
+  if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
 }
 
 void wipe(std::string& text) {

@@ -92,7 +92,14 @@ void read_region(Input& in, Region& region);
 // no copy for a regular file.
 Bytes read_all(Input& in);
 NorvekCryptoSpace::CNorVekXBuffer read_buffer(const std::string& path);
-NSData read_data(const std::string& path);  // never nil
+
+// Whole-input commands get their results from the library, which takes them
+// from malloc: past glibc's mmap threshold each is mapped afresh and faulted
+// in 4 KiB at a time (at 64 MiB, 16,000 faults, costing more than the
+// cipher). Grows the heap once by room for `bytes` more, advised to take huge
+// pages, and keeps it when freed, so that those areas come from there. The
+// tool's own allocator policy; nothing is touched, so it costs no memory.
+void reserve_heap(size_t bytes);
 
 // Standard output ("" or "-"), or a file written through a temporary file in
 // the same folder renamed over it at finish(), so that the file is either
@@ -159,5 +166,7 @@ NorvekCryptoSpace::CNorVekXBuffer to_buffer(const Bytes& bytes);
 Bytes to_bytes(const NorvekCryptoSpace::CNorVekXBuffer& buffer);
 Bytes to_bytes(const NSData& data);  // empty for nil
 NSData to_data(const Bytes& bytes);  // never nil: empty bytes give an empty object
+// Zeroes a data object's bytes: for results only the tool holds.
+void wipe(const NSData& data);
 
 }  // namespace norvek_tool

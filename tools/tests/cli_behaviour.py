@@ -8,6 +8,7 @@ usage: cli_behaviour.py NORVEK SCRATCH_DIR
 """
 import base64
 import hashlib
+import itertools
 import hmac
 import json
 import os
@@ -359,8 +360,13 @@ def encrypt_input_wiped():
     os.mkfifo(fifo)
     draw = random.Random(0x5EC)
     plain, key = draw.randbytes(96), draw.randbytes(16)
-    for form, text in (("raw", plain), ("hex", plain.hex().encode()), ("base64", base64.b64encode(plain))):
-        p = subprocess.Popen([TOOL, "encrypt", "--key-hex", key.hex(), "--in", form, "-o", fifo],
+    # The bridge's key is text in the arguments, where it stays: only the
+    # buffer cipher's key bytes are looked for.
+    cases = [(["encrypt", "--key-hex", key.hex()], key)]
+    cases += [([bridge, "encrypt", "--key", "bridge key"], None) for bridge in ("system-aes128", "aes256")]
+    for (args, secret_key), (form, text) in itertools.product(
+            cases, (("raw", plain), ("hex", plain.hex().encode()), ("base64", base64.b64encode(plain)))):
+        p = subprocess.Popen([TOOL] + args + ["--in", form, "-o", fifo],
                              stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
             p.stdin.write(text)
@@ -373,7 +379,8 @@ def encrypt_input_wiped():
                     break
                 threading.Event().wait(0.05)
             # 8 bytes from the middle of each, clear of what the allocator writes into freed blocks.
-            found = [count_in_memory(p.pid, t[len(t) // 2 - 4:len(t) // 2 + 4]) for t in {plain, text, key}]
+            found = [count_in_memory(p.pid, t[len(t) // 2 - 4:len(t) // 2 + 4])
+                     for t in {plain, text, secret_key} - {None}]
         finally:
             # A reader that never blocks: the output (112 bytes) fits the FIFO.
             reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
@@ -383,8 +390,8 @@ def encrypt_input_wiped():
             except BlockingIOError:
                 got = b""
             os.close(reader)
-        check(waiting and not any(found) and got == run(["encrypt", "--key-hex", key.hex()], plain).stdout,
-              f"encrypt --in {form}: its input or key found {found} times while the output waits")
+        check(waiting and not any(found) and got == run(args, plain).stdout,
+              f"{args[0]} --in {form}: its input or key found {found} times while the output waits")
 
 
 def special_targets(folder):
