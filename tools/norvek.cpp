@@ -118,6 +118,26 @@ void run_buffer(const Io& io, const BufferOp& op) {
   op(in, form ? *form : out);
 }
 
+// The whole input in its bytes: the region it was read into, or for the text
+// forms the decoded copy. A secret one is wiped, in either form, when it goes.
+class WholeInput {
+ public:
+  WholeInput(const Io& io, bool secret) : text_(secret), raw_(io.in_form == "raw") {
+    {
+      Input file(io.file);
+      read_region(file, text_);
+    }
+    if (!raw_) decoded_.bytes = decode_form(text_.data, text_.size, io.in_form);
+  }
+  uint8_t* data() { return raw_ ? text_.data : decoded_.bytes.data(); }
+  size_t size() const { return raw_ ? text_.size : decoded_.bytes.size(); }
+
+ private:
+  Region text_;
+  Wiped decoded_;  // always wiped: the text forms' copies
+  bool raw_;
+};
+
 // The buffer cipher reads the input where it was read to and writes into
 // the tool's own region: nothing is copied or zero-filled first. Plaintext
 // on either side, in any input form, is wiped before its memory goes; the
@@ -125,16 +145,9 @@ void run_buffer(const Io& io, const BufferOp& op) {
 void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
   Region result(!encrypt);
   {
-    Region text(encrypt);
-    Wiped decoded;  // the other input forms
-    {
-      Input file(io.file);
-      read_region(file, text);
-    }
-    const bool raw = io.in_form == "raw";
-    if (!raw) decoded.bytes = decode_form(text.data, text.size, io.in_form);
-    const uint8_t* data = raw ? text.data : decoded.bytes.data();
-    const size_t size = raw ? text.size : decoded.bytes.size();
+    WholeInput in(io, encrypt);
+    uint8_t* data = in.data();
+    const size_t size = in.size();
     Wiped key;
     key.bytes = hex_argument(key_hex, "--key-hex");
     wipe(key_hex);
@@ -157,16 +170,9 @@ void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
 void run_data(const Io& io, const DataOp& op, bool secret_result) {
   NSData result;
   {
-    Region text(true);
-    Wiped decoded;  // the other input forms
-    {
-      Input file(io.file);
-      read_region(file, text);
-    }
-    const bool raw = io.in_form == "raw";
-    if (!raw) decoded.bytes = decode_form(text.data, text.size, io.in_form);
-    uint8_t* data = raw ? text.data : decoded.bytes.data();
-    const size_t size = raw ? text.size : decoded.bytes.size();
+    WholeInput whole(io, true);
+    uint8_t* data = whole.data();
+    const size_t size = whole.size();
     reserve_heap(size + 16);  // the result: the input and a padding block at most
     // Empty input is an object of its own, never lent memory that may be null.
     const NSData in = size != 0 ? NSData::dataWithBytesNoCopy(data, size, false) : to_data(Bytes());
