@@ -157,9 +157,15 @@ NSData whole_data(const Io& io) {
 }
 
 void run_data(const Io& io, const DataOp& op) {
-  NSData in = whole_data(io);
-  NSData result = op(in);
-  in = NSData();  // the input goes before the output is written
+  NSData result;
+  {
+    // The input goes before the output is written, wiped: it may be
+    // plaintext, and freed heap memory keeps its bytes.
+    WipedData in;
+    in.data = whole_data(io);
+    result = op(in.data);
+    if (result.bytes() == in.data.bytes()) in.data = NSData();  // the answer is the input
+  }
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
   write_data(result, form ? *form : out);

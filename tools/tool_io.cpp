@@ -151,7 +151,8 @@ void reserve_heap(size_t bytes) {
   void* area = std::malloc(bytes);
   mallopt(M_MMAP_MAX, 65536);  // glibc's default: later areas beyond the heap's room are mapped
   if (area == nullptr) return;
-  const uintptr_t from = (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
+  const uintptr_t from =
+      (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
   const uintptr_t to = (reinterpret_cast<uintptr_t>(area) + bytes) / kHugePage * kHugePage;
   if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
   std::free(area);
@@ -167,17 +168,6 @@ Bytes without_whitespace(const uint8_t* text, size_t size) {
     if (!std::isspace(text[i])) out.push_back(text[i]);
   return out;
 }
-
-// A data object only the tool holds, cleared however the scope ends.
-struct WipedData {
-  NSData data;
-  WipedData() = default;
-  WipedData(const WipedData&) = delete;
-  WipedData& operator=(const WipedData&) = delete;
-  ~WipedData() {
-    if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
-  }
-};
 
 }  // namespace
 
@@ -489,6 +479,11 @@ void wipe(Bytes& bytes) {
 void wipe(std::string& text) {
   explicit_bzero(text.data(), text.size());
   text.clear();
+}
+
+void wipe(NSData& data) {
+  if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
+  data = NSData();
 }
 
 CNorVekXBuffer to_buffer(const Bytes& bytes) { return CNorVekXBuffer(bytes.data(), bytes.size()); }

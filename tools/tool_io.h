@@ -142,6 +142,8 @@ Bytes hex_argument(const std::string& text, const std::string& option);
 // Clears key material before its memory goes back to the allocator.
 void wipe(Bytes& bytes);
 void wipe(std::string& text);
+// Clears a data object's bytes and lets it go: only for one the tool made.
+void wipe(NSData& data);
 
 // Bytes cleared however the scope ends: keys, plaintext.
 struct Wiped {
@@ -150,6 +152,14 @@ struct Wiped {
   Wiped(const Wiped&) = delete;
   Wiped& operator=(const Wiped&) = delete;
   ~Wiped() { wipe(bytes); }
+};
+// A data object only the tool holds, cleared however the scope ends.
+struct WipedData {
+  NSData data;
+  WipedData() = default;
+  WipedData(const WipedData&) = delete;
+  WipedData& operator=(const WipedData&) = delete;
+  ~WipedData() { wipe(data); }
 };
 // Clears the stack below the caller and the vector registers, where keying
 // code leaves copies of a key.
