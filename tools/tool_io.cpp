@@ -137,6 +137,27 @@ void ask_huge_pages(uint8_t* data, size_t size) {
 #endif
 }
 
+// A sanitizer's allocator stands in for glibc's, which the heap room is for.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define NORVEK_TOOL_OWN_MALLOC 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define NORVEK_TOOL_OWN_MALLOC 1
+#endif
+
+// Whether the environment sets glibc's trim threshold or mmap count, which
+// the heap room would override: the user's choice stands.
+[[maybe_unused]] bool malloc_tuned() {
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  return std::getenv("MALLOC_TRIM_THRESHOLD_") != nullptr ||
+         std::getenv("MALLOC_MMAP_MAX_") != nullptr ||
+         (tunables != nullptr && (std::strstr(tunables, "glibc.malloc.trim_threshold") != nullptr ||
+                                  std::strstr(tunables, "glibc.malloc.mmap_max") != nullptr));
+}
+
 // The whole-input commands get their results from the library, which takes
 // them from malloc: past glibc's mmap threshold each is mapped afresh and
 // faulted in 4 KiB at a time (at 64 MiB, 16,000 faults, which cost more than
@@ -144,8 +165,8 @@ void ask_huge_pages(uint8_t* data, size_t size) {
 // and keeping it when freed lets those areas come from there. This is the
 // tool's own allocator policy; nothing is touched, so it costs no memory.
 void reserve_heap(size_t bytes) {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
-  if (bytes < 4 * kHugePage || bytes > size_t{INT_MAX} / 2) return;
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(NORVEK_TOOL_OWN_MALLOC)
+  if (bytes < 4 * kHugePage || bytes > size_t{INT_MAX} / 2 || malloc_tuned()) return;
   mallopt(M_TRIM_THRESHOLD, INT_MAX);  // what is freed stays for the next area
   mallopt(M_MMAP_MAX, 0);              // this one from the heap
   void* area = std::malloc(bytes);
