@@ -164,7 +164,7 @@ void run_data(const Io& io, const DataOp& op) {
     WipedData in;
     in.data = whole_data(io);
     result = op(in.data);
-    if (result.bytes() == in.data.bytes()) in.data = NSData();  // the answer is the input
+    if (result.bytes() == in.data.bytes()) in.release();  // the answer is the input
   }
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);

@@ -172,10 +172,10 @@ void reserve_heap(size_t bytes) {
   void* area = std::malloc(bytes);
   mallopt(M_MMAP_MAX, 65536);  // glibc's default: later areas beyond the heap's room are mapped
   if (area == nullptr) return;
-  const uintptr_t from =
-      (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
-  const uintptr_t to = (reinterpret_cast<uintptr_t>(area) + bytes) / kHugePage * kHugePage;
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  auto* base = static_cast<uint8_t*>(area);
+  const size_t head = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
+  const size_t whole = (bytes - head) / kHugePage * kHugePage;  // head < 2 MiB < bytes
+  if (whole != 0) ::madvise(base + head, whole, MADV_HUGEPAGE);
   std::free(area);
 #else
   (void)bytes;

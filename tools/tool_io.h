@@ -160,6 +160,7 @@ struct WipedData {
   WipedData(const WipedData&) = delete;
   WipedData& operator=(const WipedData&) = delete;
   ~WipedData() { wipe(data); }
+  void release() { data = NSData(); }  // handed on: not wiped
 };
 // Clears the stack below the caller and the vector registers, where keying
 // code leaves copies of a key.
