@@ -137,6 +137,27 @@ void ask_huge_pages(uint8_t* data, size_t size) {
 #endif
 }
 
+// A sanitizer's allocator stands in for glibc's, which the heap room is for.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define NORVEK_TOOL_OWN_MALLOC 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define NORVEK_TOOL_OWN_MALLOC 1
+#endif
+
+// Whether the environment sets glibc's trim threshold or mmap count, which
+// the heap room would override: the user's choice stands.
+[[maybe_unused]] bool malloc_tuned() {
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  return std::getenv("MALLOC_TRIM_THRESHOLD_") != nullptr ||
+         std::getenv("MALLOC_MMAP_MAX_") != nullptr ||
+         (tunables != nullptr && (std::strstr(tunables, "glibc.malloc.trim_threshold") != nullptr ||
+                                  std::strstr(tunables, "glibc.malloc.mmap_max") != nullptr));
+}
+
 Bytes without_whitespace(const uint8_t* text, size_t size) {
   Bytes out;
   out.reserve(size);
@@ -144,17 +165,6 @@ Bytes without_whitespace(const uint8_t* text, size_t size) {
     if (!std::isspace(text[i])) out.push_back(text[i]);
   return out;
 }
-
-// A data object only the tool holds, cleared however the scope ends.
-struct WipedData {
-  NSData data;
-  WipedData() = default;
-  WipedData(const WipedData&) = delete;
-  WipedData& operator=(const WipedData&) = delete;
-  ~WipedData() {
-    if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
-  }
-};
 
 }  // namespace
 
@@ -250,18 +260,18 @@ CNorVekXBuffer read_buffer(const std::string& path) {
 }
 
 void reserve_heap(size_t bytes) {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
-  if (bytes < kHugePage || bytes > size_t{INT_MAX} / 2) return;
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(NORVEK_TOOL_OWN_MALLOC)
+  if (bytes < kHugePage || bytes > size_t{INT_MAX} / 2 || malloc_tuned()) return;
   bytes += kHugePage;                  // the allocator's own words, and room to align to huge pages
   mallopt(M_TRIM_THRESHOLD, INT_MAX);  // what is freed stays for the next area
   mallopt(M_MMAP_MAX, 0);              // this one from the heap
   void* area = std::malloc(bytes);
   mallopt(M_MMAP_MAX, 65536);  // glibc's default: later areas beyond the heap's room are mapped
   if (area == nullptr) return;
-  const uintptr_t from =
-      (reinterpret_cast<uintptr_t>(area) + kHugePage - 1) / kHugePage * kHugePage;
-  const uintptr_t to = (reinterpret_cast<uintptr_t>(area) + bytes) / kHugePage * kHugePage;
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  auto* base = static_cast<uint8_t*>(area);
+  const size_t head = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
+  const size_t whole = (bytes - head) / kHugePage * kHugePage;  // head < 2 MiB < bytes
+  if (whole != 0) ::madvise(base + head, whole, MADV_HUGEPAGE);
   std::free(area);
 #else
   (void)bytes;
@@ -472,15 +482,14 @@ void wipe(Bytes& bytes) {
   bytes.clear();
 }
 
-void wipe(const NSData& data) {
-  // The bytes of an object only the tool holds: writing them changes no one
-  // else's view of it.
-  if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
-}
-
 void wipe(std::string& text) {
   explicit_bzero(text.data(), text.size());
   text.clear();
+}
+
+void wipe(NSData& data) {
+  if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
+  data = NSData();
 }
 
 CNorVekXBuffer to_buffer(const Bytes& bytes) { return CNorVekXBuffer(bytes.data(), bytes.size()); }

@@ -149,6 +149,8 @@ Bytes hex_argument(const std::string& text, const std::string& option);
 // Clears key material before its memory goes back to the allocator.
 void wipe(Bytes& bytes);
 void wipe(std::string& text);
+// Clears a data object's bytes and lets it go: only for one the tool made.
+void wipe(NSData& data);
 
 // Bytes cleared however the scope ends: keys, plaintext.
 struct Wiped {
@@ -158,6 +160,15 @@ struct Wiped {
   Wiped& operator=(const Wiped&) = delete;
   ~Wiped() { wipe(bytes); }
 };
+// A data object only the tool holds, cleared however the scope ends.
+struct WipedData {
+  NSData data;
+  WipedData() = default;
+  WipedData(const WipedData&) = delete;
+  WipedData& operator=(const WipedData&) = delete;
+  ~WipedData() { wipe(data); }
+  void release() { data = NSData(); }  // handed on: not wiped
+};
 // Clears the stack below the caller and the vector registers, where keying
 // code leaves copies of a key.
 void wipe_stack();
@@ -166,7 +177,5 @@ NorvekCryptoSpace::CNorVekXBuffer to_buffer(const Bytes& bytes);
 Bytes to_bytes(const NorvekCryptoSpace::CNorVekXBuffer& buffer);
 Bytes to_bytes(const NSData& data);  // empty for nil
 NSData to_data(const Bytes& bytes);  // never nil: empty bytes give an empty object
-// Zeroes a data object's bytes: for results only the tool holds.
-void wipe(const NSData& data);
 
 }  // namespace norvek_tool
