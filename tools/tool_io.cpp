@@ -145,17 +145,6 @@ Bytes without_whitespace(const uint8_t* text, size_t size) {
   return out;
 }
 
-// A data object only the tool holds, cleared however the scope ends.
-struct WipedData {
-  NSData data;
-  WipedData() = default;
-  WipedData(const WipedData&) = delete;
-  WipedData& operator=(const WipedData&) = delete;
-  ~WipedData() {
-    if (data.length() != 0) explicit_bzero(const_cast<void*>(data.bytes()), data.length());
-  }
-};
-
 }  // namespace
 
 Input::Input(const std::string& path)

@@ -168,5 +168,19 @@ Bytes to_bytes(const NSData& data);  // empty for nil
 NSData to_data(const Bytes& bytes);  // never nil: empty bytes give an empty object
 // Zeroes a data object's bytes: for results only the tool holds.
 void wipe(const NSData& data);
+// A data object only the tool holds, cleared however the scope ends (unless
+// it holds nothing secret).
+struct WipedData {
+  NSData data;
+  explicit WipedData(bool secret = true) : secret_(secret) {}
+  WipedData(const WipedData&) = delete;
+  WipedData& operator=(const WipedData&) = delete;
+  ~WipedData() {
+    if (secret_) wipe(data);
+  }
+
+ private:
+  bool secret_;
+};
 
 }  // namespace norvek_tool

@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+#include <openssl/crypto.h>
+
 #include "norvek_platform/objc_runtime.h"
 
 // ---------------------------------------------------------------------------
@@ -71,8 +73,12 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhen
     store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length, freeWhenDone);
   } catch (
       const std::bad_alloc&) {  // GCOVR_EXCL_START: needs the control block's allocation to fail
-    // An area handed over is not leaked; the failure is the platform's own.
-    if (freeWhenDone) std::free(bytes);
+    // An area handed over is not leaked, nor left holding what the caller
+    // made in it (a deciphered result, say); the failure is the platform's own.
+    if (freeWhenDone) {
+      OPENSSL_cleanse(bytes, length);
+      std::free(bytes);
+    }
     raise_malloc_exception();
   }  // GCOVR_EXCL_STOP
   return NSData(std::move(store));
