@@ -35,6 +35,17 @@ namespace {
   objc_exception_throw(objc_retainAutorelease(NSMallocException));
 }
 
+// Builds an object's store; running out of memory on the way raises the
+// platform's malloc exception, never a plain std::bad_alloc.
+template <class Make>
+auto or_malloc_exception(Make make) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    raise_malloc_exception();
+  }
+}
+
 uint8_t* malloc_or_throw(NSUInteger n) {
   // malloc(0) may answer null; ask for one byte so an empty store still works.
   void* p = std::malloc(n == 0 ? 1 : n);
@@ -86,7 +97,7 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhen
 
 NSMutableData NSMutableData::data() {
   // No area yet: the first setLength allocates it, already zero-filled.
-  return NSMutableData(std::make_shared<Store>());
+  return NSMutableData(or_malloc_exception([] { return std::make_shared<Store>(); }));
 }
 
 void NSMutableData::setLength(NSUInteger length) {
@@ -165,8 +176,11 @@ NSString NSString::stringWithUTF8String(const char* utf8) {
   const size_t n = std::strlen(utf8);
   const long long units = utf16_units(reinterpret_cast<const uint8_t*>(utf8), n);
   if (units < 0) return NSString();
-  auto store = std::make_shared<Store>();
-  store->utf8.assign(utf8, n);
+  auto store = or_malloc_exception([&] {
+    auto made = std::make_shared<Store>();
+    made->utf8.assign(utf8, n);
+    return made;
+  });
   store->utf16_length = static_cast<NSUInteger>(units);
   return NSString(std::move(store));
 }
@@ -214,8 +228,11 @@ NSString NSString::initWithData(const NSData& data, NSStringEncoding encoding) c
   } else {
     return NSString();
   }
-  auto store = std::make_shared<Store>();
-  if (n != 0) store->utf8.assign(reinterpret_cast<const char*>(bytes), n);
+  auto store = or_malloc_exception([&] {
+    auto made = std::make_shared<Store>();
+    if (n != 0) made->utf8.assign(reinterpret_cast<const char*>(bytes), n);
+    return made;
+  });
   store->utf16_length = static_cast<NSUInteger>(units);
   return NSString(std::move(store));
 }
