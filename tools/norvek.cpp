@@ -170,9 +170,9 @@ void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
 void run_data(const Io& io, const DataOp& op, bool secret_result) {
   WipedData result(secret_result);
   {
-    WholeInput whole(io, true);
-    uint8_t* data = whole.data();
-    const size_t size = whole.size();
+    WholeInput source(io, true);
+    uint8_t* data = source.data();
+    const size_t size = source.size();
     reserve_heap(size + 16);  // the result: the input and a padding block at most
     // Empty input is an object of its own, never lent memory that may be null.
     const NSData in = size != 0 ? NSData::dataWithBytesNoCopy(data, size, false) : to_data(Bytes());
