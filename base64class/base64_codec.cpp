@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "../crypto/secure_wipe.h"
+
 // Lengths pass between uint64_t and the platform's NSUInteger.
 static_assert(sizeof(NSUInteger) == sizeof(uint64_t), "NSUInteger must be 64 bits wide");
 
@@ -329,7 +331,11 @@ NSData Engine::baseDecode(const void* bytes, uint64_t length, const uint8_t* cha
   const uint64_t written = baseDecode(static_cast<const char*>(bytes), length,
                                       static_cast<uint8_t*>(result.mutableBytes()), result.length(),
                                       charset, requirePadding);
-  if (written == 0) return NSData();
+  if (written == 0) {
+    // Text refused late leaves what it decoded so far, which may be secret.
+    norvek_secure_wipe(result.mutableBytes(), result.length());
+    return NSData();
+  }
   if (written != maxLength) result.setLength(written);
   return result;
 }

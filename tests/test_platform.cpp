@@ -144,6 +144,39 @@ TEST(PlatformData, NoCopyRaisesNSMallocExceptionWhenTheObjectCannotBeMade) {
   }
 }
 
+// Every object the platform makes raises its malloc exception when memory
+// runs out, whichever allocation fails: a caller catching NSExceptionError
+// sees them all.
+TEST(PlatformObjects, RaiseNSMallocExceptionWhenMemoryRunsOut) {
+  struct Refused {
+    Refused() { g_refuse_allocation = true; }
+    ~Refused() { g_refuse_allocation = false; }
+    Refused(const Refused&) = delete;
+    Refused& operator=(const Refused&) = delete;
+  };
+  const NSData text = NSData::dataWithBytes("a text past the short-string length", 35);
+  const NSString string = NSString::stringWithUTF8String("text");
+  const struct {
+    const char* name;
+    std::function<void()> make;
+  } cases[] = {
+      {"NSMutableData data", [] { (void)NSMutableData::data(); }},
+      {"dataWithBytes", [] { (void)NSData::dataWithBytes("abc", 3); }},
+      {"stringWithUTF8String",
+       [] { (void)NSString::stringWithUTF8String("a text past the short-string length"); }},
+      {"initWithData", [&] { (void)NSString::alloc().initWithData(text, NSUTF8StringEncoding); }},
+      {"dataUsingEncoding", [&] { (void)string.dataUsingEncoding(NSASCIIStringEncoding); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(raised_name([&] {
+                const Refused refused;
+                c.make();
+              }),
+              "NSMallocException")
+        << c.name;
+  }
+}
+
 TEST(PlatformData, MutableDataStartsEmptyAndZeroFillsGrowth) {
   NSMutableData m = NSMutableData::data();
   EXPECT_FALSE(m.isNil());

@@ -166,9 +166,9 @@ void run_cipher(const Io& io, std::string& key_hex, bool encrypt) {
 // The bridge and the codec class read the input where it was read to, lent
 // to the library as a data object. Plaintext on either side is wiped before
 // its memory goes: the input before the output is written, a secret result
-// after.
+// after it, or when writing fails.
 void run_data(const Io& io, const DataOp& op, bool secret_result) {
-  NSData result;
+  WipedData result(secret_result);
   {
     WholeInput input(io, true);
     uint8_t* data = input.data();
@@ -176,14 +176,13 @@ void run_data(const Io& io, const DataOp& op, bool secret_result) {
     reserve_heap(size + 16);  // the result: the input and a padding block at most
     // Empty input is an object of its own, never lent memory that may be null.
     const NSData in = size != 0 ? NSData::dataWithBytesNoCopy(data, size, false) : to_data(Bytes());
-    result = op(in);
+    result.data = op(in);
     // A result that is the input itself must not outlive the memory it lends.
-    if (result == in && size != 0) result = to_data(to_bytes(in));
+    if (result.data == in && size != 0) result.data = NSData::dataWithBytes(data, size);
   }
   Output out(io.output, false);
   std::unique_ptr<Sink> form = output_form(io.out_form, out);
-  write_data(result, form ? *form : out);
-  if (secret_result) wipe(result);
+  write_data(result.data, form ? *form : out);
 }
 
 CLI::App* command(CLI::App* parent, const std::string& name, const std::string& about,

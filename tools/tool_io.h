@@ -160,14 +160,20 @@ struct Wiped {
   Wiped& operator=(const Wiped&) = delete;
   ~Wiped() { wipe(bytes); }
 };
-// A data object only the tool holds, cleared however the scope ends.
+// A data object only the tool holds, cleared however the scope ends (unless
+// it holds nothing secret).
 struct WipedData {
   NSData data;
-  WipedData() = default;
+  explicit WipedData(bool secret = true) : secret_(secret) {}
   WipedData(const WipedData&) = delete;
   WipedData& operator=(const WipedData&) = delete;
-  ~WipedData() { wipe(data); }
+  ~WipedData() {
+    if (secret_) wipe(data);
+  }
   void release() { data = NSData(); }  // handed on: not wiped
+
+ private:
+  bool secret_;
 };
 // Clears the stack below the caller and the vector registers, where keying
 // code leaves copies of a key.

@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+#include <openssl/crypto.h>
+
 #include "norvek_platform/objc_runtime.h"
 
 // ---------------------------------------------------------------------------
@@ -31,6 +33,17 @@ namespace {
 // Allocation failure raises the platform's malloc exception, as the buffer does.
 [[noreturn]] void raise_malloc_exception() {
   objc_exception_throw(objc_retainAutorelease(NSMallocException));
+}
+
+// Builds an object's store; running out of memory on the way raises the
+// platform's malloc exception, never a plain std::bad_alloc.
+template <class Make>
+auto or_malloc_exception(Make make) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    raise_malloc_exception();
+  }
 }
 
 uint8_t* malloc_or_throw(NSUInteger n) {
@@ -71,8 +84,12 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhen
     store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length, freeWhenDone);
   } catch (
       const std::bad_alloc&) {  // GCOVR_EXCL_START: needs the control block's allocation to fail
-    // An area handed over is not leaked; the failure is the platform's own.
-    if (freeWhenDone) std::free(bytes);
+    // An area handed over is not leaked, nor left holding what the caller
+    // made in it (a deciphered result, say); the failure is the platform's own.
+    if (freeWhenDone) {
+      OPENSSL_cleanse(bytes, length);
+      std::free(bytes);
+    }
     raise_malloc_exception();
   }  // GCOVR_EXCL_STOP
   return NSData(std::move(store));
@@ -80,7 +97,7 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhen
 
 NSMutableData NSMutableData::data() {
   // No area yet: the first setLength allocates it, already zero-filled.
-  return NSMutableData(std::make_shared<Store>());
+  return NSMutableData(or_malloc_exception([] { return std::make_shared<Store>(); }));
 }
 
 void NSMutableData::setLength(NSUInteger length) {
@@ -159,8 +176,11 @@ NSString NSString::stringWithUTF8String(const char* utf8) {
   const size_t n = std::strlen(utf8);
   const long long units = utf16_units(reinterpret_cast<const uint8_t*>(utf8), n);
   if (units < 0) return NSString();
-  auto store = std::make_shared<Store>();
-  store->utf8.assign(utf8, n);
+  auto store = or_malloc_exception([&] {
+    auto made = std::make_shared<Store>();
+    made->utf8.assign(utf8, n);
+    return made;
+  });
   store->utf16_length = static_cast<NSUInteger>(units);
   return NSString(std::move(store));
 }
@@ -208,8 +228,11 @@ NSString NSString::initWithData(const NSData& data, NSStringEncoding encoding) c
   } else {
     return NSString();
   }
-  auto store = std::make_shared<Store>();
-  if (n != 0) store->utf8.assign(reinterpret_cast<const char*>(bytes), n);
+  auto store = or_malloc_exception([&] {
+    auto made = std::make_shared<Store>();
+    if (n != 0) made->utf8.assign(reinterpret_cast<const char*>(bytes), n);
+    return made;
+  });
   store->utf16_length = static_cast<NSUInteger>(units);
   return NSString(std::move(store));
 }

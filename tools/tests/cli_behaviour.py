@@ -320,6 +320,32 @@ def count_in_memory(pid, needle):
 
 
 @task
+def refused_decode_wiped():
+    # Text the codec class refuses at its last character has been decoded up
+    # to there: that prefix is gone once the answer is given. The batch mode
+    # lives on after the refusal, holding only the text, while it waits for
+    # its next request.
+    secret = random.Random(0xDEC).randbytes(600)  # a block the allocator keeps for reuse
+    for op, text in (("decodeData", base64.b64encode(secret) + b"!"),
+                     ("webSafeDecodeData", base64.urlsafe_b64encode(secret) + b"*")):
+        p = subprocess.Popen([TOOL, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL)
+        try:
+            request = {"scheme": "base64_class", "operation": op, "input": text.hex()}
+            p.stdin.write(json.dumps(request).encode() + b"\n")
+            p.stdin.flush()
+            answer = json.loads(p.stdout.readline())
+            # 8 bytes from the middle, clear of what the allocator writes into freed blocks.
+            found = count_in_memory(p.pid, secret[300:308])
+        finally:
+            p.stdin.close()
+            p.stdout.read()
+            p.wait()
+        check(answer.get("output", "") is None and found == 0,
+              f"codec class {op} of refused text: its decoded prefix found {found} times, output {answer.get('output')}")
+
+
+@task
 def hmac_key_wiped():
     # Once the digest is keyed, the key's bytes are gone from the process
     # (the hex text stays in the arguments): looked for while it waits for input.
