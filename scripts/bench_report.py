@@ -66,6 +66,8 @@ def human(speed, counts_bytes):
 
 # The share of the 1 KiB rate under which a size counts as a cliff.
 CLIFF_SHARE = 0.7
+# A row at this share of its floor's speed or more does the floor's work alone.
+AT_FLOOR = 0.9
 KIB = 1024
 
 
@@ -101,6 +103,11 @@ def reference(speeds, op, impl, size, share):
     loses ground to OpenSSL from 1 KiB to `size`. Own as well where neither
     was measured."""
     if (op, "floor", size) in speeds and (op, "floor", KIB) in speeds:
+        # As fast as the floor, within noise: nothing of the library's own
+        # is left to measure (the time past the floor would be noise).
+        at_floor = speeds[(op, impl, size)] / speeds[(op, "floor", size)]
+        if at_floor >= AT_FLOOR:
+            return f"at the floor, {at_floor:.2f} of its speed", False
         past = beyond_floor(speeds, op, impl, size)
         return f"past the floor {past:.2f}", past < CLIFF_SHARE
     ref = share_of_kib(speeds, op, "openssl", size) if (op, "openssl", size) in speeds else None
