@@ -88,12 +88,6 @@ struct Area {
     data = p;
     capacity = n;
   }
-  uint8_t* release() {
-    uint8_t* p = data;
-    data = nullptr;
-    size = capacity = 0;
-    return p;
-  }
 };
 
 // Reads to the end, first into `first` bytes of room.

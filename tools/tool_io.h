@@ -170,7 +170,6 @@ struct WipedData {
   ~WipedData() {
     if (secret_) wipe(data);
   }
-  void release() { data = NSData(); }  // handed on: not wiped
 
  private:
   bool secret_;

@@ -82,8 +82,8 @@ NSData NSData::dataWithBytesNoCopy(void* bytes, NSUInteger length, BOOL freeWhen
   std::shared_ptr<Store> store;
   try {
     store = std::make_shared<Store>(static_cast<uint8_t*>(bytes), length, freeWhenDone);
-  } catch (
-      const std::bad_alloc&) {  // GCOVR_EXCL_START: needs the control block's allocation to fail
+    // GCOVR_EXCL_START: needs the control block's allocation to fail
+  } catch (const std::bad_alloc&) {
     // An area handed over is not leaked, nor left holding what the caller
     // made in it (a deciphered result, say); the failure is the platform's own.
     if (freeWhenDone) {
